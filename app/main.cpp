@@ -1,0 +1,21 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/platform.h"
+#include "app/run.h"
+#include "device/disk_system.h"
+#include "model/console.h"
+#include "model/ini_reader.h"
+#include "report/report_file.h"
+
+int main(int argc, char** argv) {
+  const std::unique_ptr<trelmoss::DiskSystem> disks = trelmoss::MakeDiskSystem();
+  trelmoss::RunServices services;
+  services.executablePath = trelmoss::ExecutablePath();
+  services.openIni = trelmoss::OpenIniFile;
+  services.disks = disks.get();
+  services.writeReport = trelmoss::WriteReportFile;
+  trelmoss::Console console(stdout);
+  return trelmoss::RunTrelmoss(std::vector<std::string>(argv, argv + argc), console, services);
+}

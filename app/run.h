@@ -1,0 +1,34 @@
+// One whole run of the program, from the definitions file to the saved report, with every
+// platform service passed in: `main` wires in the real ones, tests their own.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace trelmoss {
+
+class Console;
+class DiskSystem;
+class IniReader;
+
+struct RunServices {
+  std::string executablePath;
+  std::function<std::unique_ptr<IniReader>(const std::string& path)> openIni;
+  DiskSystem* disks = nullptr;
+  std::function<bool(const std::string& path, std::string_view bytes, int& error)> writeReport;
+};
+
+// Exit statuses.
+inline constexpr int kStatusReportWritten = 1;
+inline constexpr int kStatusInformation = 0;     // --help, --version
+inline constexpr int kStatusUsageOrDrives = -2;  // no argument, or the disks cannot be listed
+inline constexpr int kStatusReportFailed = -3;   // the report could not be written
+
+// `args` holds the program name as invoked, then the arguments.
+int RunTrelmoss(const std::vector<std::string>& args, Console& console,
+                const RunServices& services);
+
+}  // namespace trelmoss

@@ -1,0 +1,138 @@
+#include "device/ata_pass_through.h"
+
+#include <algorithm>
+
+namespace trelmoss {
+namespace {
+
+constexpr std::uint8_t kAtaPassThrough16 = 0x85;
+constexpr std::uint8_t kInquiry = 0x12;
+
+// ATA commands and S.M.A.R.T. sub-commands (features register).
+constexpr std::uint8_t kAtaSmart = 0xB0;
+constexpr std::uint8_t kAtaIdentifyDevice = 0xEC;
+constexpr std::uint8_t kSmartReadData = 0xD0;
+constexpr std::uint8_t kSmartReadThresholds = 0xD1;
+constexpr std::uint8_t kSmartEnableOperations = 0xD8;
+
+// ATA PASS-THROUGH byte 1: PROTOCOL in bits 4..1.
+constexpr std::uint8_t kProtocolNonData = 3 << 1;
+constexpr std::uint8_t kProtocolPioDataIn = 4 << 1;
+// Byte 2: T_DIR (bit 3) from the device, BYTE_BLOCK (bit 2) counting in blocks, and T_LENGTH
+// (bits 1..0) = 2, the length is in the sector count field.
+constexpr std::uint8_t kTransferOneBlockIn = 0x08 | 0x04 | 0x02;
+
+constexpr std::uint8_t kStatusGood = 0x00;
+constexpr std::uint8_t kStatusCheckCondition = 0x02;
+constexpr std::uint16_t kDriverSenseValid = 0x08;  // DRIVER_SENSE: only says sense is there
+constexpr std::uint8_t kSenseNoSense = 0x0;
+constexpr std::uint8_t kSenseRecoveredError = 0x1;
+// ASC/ASCQ 00h/1Dh: ATA PASS THROUGH INFORMATION AVAILABLE.
+constexpr std::uint8_t kAscAtaInformation = 0x00;
+constexpr std::uint8_t kAscqAtaInformation = 0x1D;
+constexpr std::uint8_t kAtaStatusReturnDescriptor = 0x09;
+constexpr std::uint8_t kAtaStatusErr = 0x01;
+constexpr std::uint8_t kAtaStatusDeviceFault = 0x20;
+
+struct SenseSummary {
+  std::uint8_t key = 0xFF;
+  std::uint8_t asc = 0xFF;
+  std::uint8_t ascq = 0xFF;
+  int ataStatus = -1;  // -1 when the sense carries no ATA status
+};
+
+// Descriptor format (response codes 72h/73h): header of 8 bytes, then descriptors.
+SenseSummary ReadDescriptorSense(std::span<const std::uint8_t> sense) {
+  SenseSummary summary{static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3], -1};
+  std::size_t at = 8;
+  const std::size_t end = std::min<std::size_t>(sense.size(), 8u + sense[7]);
+  while (at + 2 <= end) {
+    const std::size_t length = 2u + sense[at + 1];
+    if (sense[at] == kAtaStatusReturnDescriptor && at + 14 <= end)
+      summary.ataStatus = sense[at + 13];
+    at += length;
+  }
+  return summary;
+}
+
+// Fixed format (response codes 70h/71h): ATA status in the INFORMATION field's byte 4.
+SenseSummary ReadFixedSense(std::span<const std::uint8_t> sense) {
+  if (sense.size() < 14) return {};
+  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13], sense[4]};
+}
+
+SenseSummary ReadSense(std::span<const std::uint8_t> sense) {
+  if (sense.size() < 8) return {};
+  const std::uint8_t responseCode = sense[0] & 0x7F;
+  if (responseCode == 0x72 || responseCode == 0x73) return ReadDescriptorSense(sense);
+  if (responseCode == 0x70 || responseCode == 0x71) return ReadFixedSense(sense);
+  return {};
+}
+
+bool TransportSucceeded(const ScsiOutcome& outcome) {
+  return outcome.hostStatus == 0 && (outcome.driverStatus & ~kDriverSenseValid) == 0;
+}
+
+}  // namespace
+
+bool IsPermittedAtaCommand(const AtaRegisters& registers) {
+  if (registers.command == kAtaIdentifyDevice) return true;
+  if (registers.command != kAtaSmart) return false;
+  return registers.features == kSmartEnableOperations || registers.features == kSmartReadData ||
+         registers.features == kSmartReadThresholds;
+}
+
+Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector) {
+  Cdb16 cdb{};
+  cdb[0] = kAtaPassThrough16;
+  cdb[1] = readsSector ? kProtocolPioDataIn : kProtocolNonData;  // EXTEND 0: 28-bit command
+  cdb[2] = readsSector ? kTransferOneBlockIn : 0x00;
+  // The 16-byte form holds each register as a (high, low) pair; a 28-bit command uses the low.
+  cdb[4] = registers.features;
+  cdb[6] = registers.sectorCount;
+  cdb[8] = registers.sectorNumber;
+  cdb[10] = registers.cylinderLow;
+  cdb[12] = registers.cylinderHigh;
+  cdb[13] = registers.driveHead;
+  cdb[14] = registers.command;
+  return cdb;
+}
+
+Cdb6 BuildInquiry(bool vitalProductData, std::uint8_t page, std::uint16_t allocationLength) {
+  return {kInquiry,
+          static_cast<std::uint8_t>(vitalProductData ? 0x01 : 0x00),
+          vitalProductData ? page : std::uint8_t{0},
+          static_cast<std::uint8_t>(allocationLength >> 8),
+          static_cast<std::uint8_t>(allocationLength & 0xFF),
+          0};
+}
+
+bool InquiryNamesAtaVendor(std::span<const std::uint8_t> inquiry) {
+  // T10 vendor identification: bytes 8..15, blank-padded.
+  if (inquiry.size() < 16) return false;
+  const std::string_view vendor(reinterpret_cast<const char*>(inquiry.data()) + 8, 8);
+  return vendor == "ATA     ";
+}
+
+bool IsAtaInformationPage(std::span<const std::uint8_t> page) {
+  return page.size() >= 4 && page[1] == kAtaInformationPage;
+}
+
+bool ScsiCommandSucceeded(const ScsiOutcome& outcome) {
+  return TransportSucceeded(outcome) && outcome.status == kStatusGood;
+}
+
+bool AtaCommandSucceeded(const ScsiOutcome& outcome) {
+  if (!TransportSucceeded(outcome)) return false;
+  if (outcome.status == kStatusGood) return true;
+  if (outcome.status != kStatusCheckCondition) return false;
+  const SenseSummary sense = ReadSense(outcome.sense);
+  const bool statusReturnOnly = (sense.key == kSenseNoSense || sense.key == kSenseRecoveredError) &&
+                                sense.asc == kAscAtaInformation &&
+                                sense.ascq == kAscqAtaInformation;
+  const bool ataError =
+      sense.ataStatus < 0 || (sense.ataStatus & (kAtaStatusErr | kAtaStatusDeviceFault)) != 0;
+  return statusReturnOnly && !ataError;
+}
+
+}  // namespace trelmoss

@@ -1,0 +1,31 @@
+// Linux disks: the whole disks that sysfs lists, reached through SG_IO. ATA drives behind the
+// kernel's SCSI-to-ATA translation take the S.M.A.R.T. commands as ATA PASS-THROUGH (16).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "device/disk_system.h"
+
+namespace trelmoss {
+
+class LinuxDiskSystem final : public DiskSystem {
+ public:
+  // `sysRoot` and `devRoot` are "/sys" and "/dev" on a real machine; tests point them at a tree
+  // of their own.
+  LinuxDiskSystem(std::string sysRoot, std::string devRoot);
+
+  std::unique_ptr<DiskList> ListDisks() override;
+  std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
+
+ private:
+  std::string sysRoot_;
+  std::string devRoot_;
+  std::vector<std::string> paths_;  // as last listed; a disk's number is its position here
+};
+
+// The block devices under `sysRoot`/block that are whole disks backed by a device, optical
+// drives left out, ordered shorter names first and names of equal length in byte order.
+std::vector<std::string> ListWholeDisks(const std::string& sysRoot);
+
+}  // namespace trelmoss

@@ -1,0 +1,84 @@
+#include "device/sector_decoders.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "model/drive_table.h"
+
+namespace trelmoss {
+namespace {
+
+// Both S.M.A.R.T. sectors: a 2-byte revision, then 30 entries of 12 bytes.
+constexpr std::size_t kTableOffset = 2;
+constexpr std::size_t kEntrySize = 12;
+constexpr std::size_t kEntryCount = 30;
+
+// Attribute entry fields.
+constexpr std::size_t kIdOffset = 0;
+constexpr std::size_t kValueOffset = 3;
+constexpr std::size_t kWorstOffset = 4;
+constexpr std::size_t kRawLowOffset = 5;  // only the low 16 bits of the 48-bit raw are kept
+// Threshold entry field.
+constexpr std::size_t kThresholdOffset = 1;
+
+const std::uint8_t* EntryAt(Sector data, std::size_t index) {
+  return data.data() + kTableOffset + index * kEntrySize;
+}
+
+bool IsBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+void SwapAndTrim(std::uint8_t* field, std::size_t width) {
+  std::array<std::uint8_t, 260> scratch{};
+  width = std::min(width, scratch.size());
+  for (std::size_t k = 0; 2 * k + 1 < width; ++k) {
+    scratch[2 * k] = field[2 * k + 1];  // ATA puts the first character in the high byte
+    scratch[2 * k + 1] = field[2 * k];
+  }
+  std::size_t end = 0;
+  while (end < width && scratch[end] != 0) ++end;
+  std::size_t start = 0;
+  while (start < end && IsBlank(scratch[start])) ++start;
+  while (end > start && IsBlank(scratch[end - 1])) --end;
+  const std::size_t length = end - start;
+  std::memcpy(field, scratch.data() + start, length);
+  if (length < width) field[length] = 0;
+}
+
+void DecodeIdentity(DriveRecord& record, Sector data) {
+  std::copy_n(data.begin(), record.identification.size(), record.identification.begin());
+  for (const IdentityField field : {kModelField, kSerialField, kFirmwareField}) {
+    SwapAndTrim(record.identification.data() + field.offset, field.width);
+  }
+}
+
+void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
+  DriveRecord& record = table.Drive(slot);
+  record.attributeCount = 0;
+  for (std::size_t index = 0; index < kEntryCount; ++index) {
+    const std::uint8_t* raw = EntryAt(data, index);
+    if (raw[kIdOffset] == 0) continue;
+    AttributeEntry& entry = record.attributes[record.attributeCount];
+    entry.id = raw[kIdOffset];
+    entry.raw = raw[kRawLowOffset] + 256u * raw[kRawLowOffset + 1];
+    entry.value = raw[kValueOffset];
+    entry.worst = raw[kWorstOffset];
+    entry.threshold = -1;
+    table.IndexAttribute(slot, entry);
+    ++record.attributeCount;
+  }
+}
+
+void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data) {
+  for (std::size_t index = 0; index < kEntryCount; ++index) {
+    const std::uint8_t* raw = EntryAt(data, index);
+    if (raw[kIdOffset] == 0) continue;
+    if (AttributeEntry* entry = table.FindAttribute(slot, raw[kIdOffset])) {
+      entry->threshold = raw[kThresholdOffset];
+    }
+  }
+}
+
+}  // namespace trelmoss

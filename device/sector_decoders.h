@@ -1,0 +1,26 @@
+// Turns the three 512-byte sectors a drive returns (IDENTIFY DEVICE, S.M.A.R.T. READ DATA and
+// READ THRESHOLDS) into the fields of a drive record and the keys of the attribute index.
+// No platform calls: these run on sector images anywhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace trelmoss {
+
+class DriveTable;
+struct DriveRecord;
+
+inline constexpr std::size_t kSectorSize = 512;
+using Sector = std::span<const std::uint8_t, kSectorSize>;
+
+// Stores the first 256 bytes and decodes model, serial and firmware texts in place.
+void DecodeIdentity(DriveRecord& record, Sector data);
+// Undoes the byte swap of an ATA text field and trims blanks at both ends, in place; a text
+// shorter than the field is followed by a NUL.
+void SwapAndTrim(std::uint8_t* field, std::size_t width);
+void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data);
+void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data);
+
+}  // namespace trelmoss

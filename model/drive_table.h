@@ -1,0 +1,108 @@
+// The one object that holds everything a run learns: up to 32 drives with their identity,
+// attribute entries and error text, the index that finds an entry by (slot, id), and the
+// attribute definitions read from the definitions file.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace trelmoss {
+
+class Console;
+class IniReader;
+class DiskSystem;
+class DiskHandle;
+
+inline constexpr std::size_t kMaxDrives = 32;
+inline constexpr std::size_t kMaxAttributeEntries = 256;
+
+struct AttributeEntry {
+  std::uint8_t id = 0;
+  std::uint32_t raw = 0;  // low 16 bits of the drive's raw value
+  std::uint8_t value = 0;
+  std::uint8_t worst = 0;
+  std::int32_t threshold = -1;  // -1 until the threshold sector names this id
+};
+
+struct AttributeDefinition {
+  std::int32_t critical = 0;
+  std::uint8_t id = 0;
+  std::string name;
+  std::string details;
+};
+
+// Offsets and widths of the identity texts inside the stored IDENTIFY DEVICE words.
+struct IdentityField {
+  std::size_t offset;
+  std::size_t width;
+};
+inline constexpr IdentityField kSerialField{20, 20};
+inline constexpr IdentityField kFirmwareField{46, 8};
+inline constexpr IdentityField kModelField{54, 40};
+
+struct DriveRecord {
+  std::array<std::uint8_t, 24> versionReply{};
+  std::array<std::uint8_t, 256> identification{};
+  std::array<AttributeEntry, kMaxAttributeEntries> attributes{};
+  std::uint8_t attributeCount = 0;
+  std::uint8_t slot = 0;
+  std::uint32_t deviceNumber = 0;
+  std::string errorText;
+  std::string devicePath;
+
+  // Each text ends at its first NUL or at the end of its field, whichever comes first.
+  std::string_view IdentityText(IdentityField field) const;
+  std::string_view Model() const { return IdentityText(kModelField); }
+  std::string_view Serial() const { return IdentityText(kSerialField); }
+  std::string_view Firmware() const { return IdentityText(kFirmwareField); }
+};
+
+// Key of an attribute entry in the index: slot in the upper half, id in the lower.
+constexpr std::uint32_t AttributeKey(std::uint32_t slot, std::uint8_t id) {
+  return (slot << 16) | id;
+}
+
+using AttributeIndex = std::map<std::uint32_t, AttributeEntry*>;
+using DefinitionMap = std::map<std::uint8_t, AttributeDefinition>;
+
+class DriveTable {
+ public:
+  DriveTable();
+  // Loads the definitions from `ini`, printing the warning for `iniPath` when it defines none.
+  DriveTable(const IniReader& ini, const std::string& iniPath, Console& console);
+  ~DriveTable();
+  DriveTable(const DriveTable&) = delete;
+  DriveTable& operator=(const DriveTable&) = delete;
+
+  void LoadDefinitions(const IniReader& ini, const std::string& iniPath, Console& console);
+  bool EnumerateDrives(DiskSystem& disks, Console& console);
+  bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot);
+  bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
+  bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
+  bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);
+
+  void IndexAttribute(std::uint8_t slot, AttributeEntry& entry);
+  AttributeEntry* FindAttribute(std::uint8_t slot, std::uint8_t id) const;
+  void AddDefinition(AttributeDefinition definition);
+  const AttributeDefinition* FindDefinition(std::uint8_t id) const;
+  void ClearAttributeIndex();
+
+  std::uint8_t DriveCount() const { return driveCount_; }
+  DriveRecord& Drive(std::size_t slot) { return drives_.at(slot); }
+  const DriveRecord& Drive(std::size_t slot) const { return drives_.at(slot); }
+  // Registers the next drive; the caller checks the capacity first.
+  DriveRecord& RegisterDrive(const std::string& devicePath, std::uint32_t deviceNumber);
+  const AttributeIndex& Index() const { return index_; }
+  const DefinitionMap& Definitions() const { return definitions_; }
+
+ private:
+  std::uint8_t driveCount_ = 0;
+  AttributeIndex index_;
+  DefinitionMap definitions_;
+  std::array<DriveRecord, kMaxDrives> drives_;
+};
+
+}  // namespace trelmoss

@@ -1,0 +1,46 @@
+// Our own INI reader. It parses from text, so tests need no files, and answers like the Windows
+// profile functions so that one definitions file means the same on every platform:
+// - section and key names compare without regard to ASCII case;
+// - blanks around names and values are trimmed, and matching quotes around a value dropped;
+// - the first section of a name, and the first key of a name within it, win;
+// - a line whose first non-blank character is ';' is a comment; there are no inline comments;
+// - LF and CR LF line ends; a UTF-8 byte-order mark at the start is skipped.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "model/ini_reader.h"
+
+namespace trelmoss {
+
+class IniDocument final : public IniReader {
+ public:
+  explicit IniDocument(std::string_view text);
+
+  int GetInt(std::string_view section, std::string_view key, int fallback) const override;
+  std::string GetString(std::string_view section, std::string_view key) const override;
+  std::vector<std::string> SectionNames() const override;
+
+ private:
+  struct Section {
+    std::string name;
+    std::unordered_map<std::string, std::string> values;  // lower-case key; first one wins
+  };
+
+  void ParseLine(std::string_view line);
+  const std::string* FindValue(std::string_view section, std::string_view key) const;
+
+  std::vector<Section> sections_;
+  std::unordered_map<std::string, std::size_t> firstSectionByName_;  // lower-case name
+  Section* current_ = nullptr;  // where key lines go while parsing
+};
+
+// Integer syntax of the profile functions: optional blanks, optional sign, then digits up to the
+// first one that does not belong: decimal, or hexadecimal after "0x" (octal after "0o", binary
+// after "0b"). No digit reads as 0; overflow wraps as 32-bit unsigned arithmetic does.
+int ParseProfileInt(std::string_view text);
+
+}  // namespace trelmoss

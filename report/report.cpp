@@ -1,0 +1,89 @@
+#include "report/report.h"
+
+#include "model/drive_table.h"
+
+namespace trelmoss {
+namespace {
+
+constexpr const char* kTemplate =
+    "<?xml version=\"1.0\" encoding=\"windows-1251\" ?><smart></smart>";
+
+bool IsUnsafeByte(unsigned char c) {
+  const bool control = c >= 0x01 && c <= 0x1F && c != '\t' && c != '\n' && c != '\r';
+  return control || c == 0x98;
+}
+
+void SetText(tinyxml2::XMLElement& element, const char* name, std::string_view text) {
+  element.SetAttribute(name, ReportSafeText(text).c_str());
+}
+
+// The printer ends lines with LF; the report's line ends are CR LF wherever it is written,
+// exactly as a Windows text stream would write every LF.
+std::string WithCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ReportSafeText(std::string_view text) {
+  std::string safe(text);
+  for (char& c : safe) {
+    if (IsUnsafeByte(static_cast<unsigned char>(c))) c = '?';
+  }
+  return safe;
+}
+
+Report::Report() : document_(true, tinyxml2::PRESERVE_WHITESPACE) {}
+
+std::unique_ptr<Report> Report::Create() {
+  std::unique_ptr<Report> report(new Report());
+  report->document_.Parse(kTemplate);
+  report->root_ = report->document_.FirstChildElement();
+  return report;
+}
+
+void Report::AddDrives(const DriveTable& table) {
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) AddDrive(table, slot);
+}
+
+void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
+  const DriveRecord& record = table.Drive(slot);
+  tinyxml2::XMLElement* drive = document_.NewElement("drive");
+  SetText(*drive, "devicepath", record.devicePath);
+  drive->SetAttribute("id", static_cast<unsigned>(record.deviceNumber));
+  SetText(*drive, "model", record.Model());
+  SetText(*drive, "serial", record.Serial());
+  SetText(*drive, "firmware", record.Firmware());
+  root_->InsertEndChild(drive);
+  if (!record.errorText.empty()) SetText(*drive, "error", record.errorText);
+
+  for (unsigned id = 1; id <= 255; ++id) {
+    const AttributeEntry* entry = table.FindAttribute(slot, static_cast<std::uint8_t>(id));
+    if (entry == nullptr) continue;
+    const AttributeDefinition* definition = table.FindDefinition(entry->id);
+    if (definition == nullptr) continue;
+    tinyxml2::XMLElement* attrib = document_.NewElement("attrib");
+    attrib->SetAttribute("id", static_cast<int>(definition->id));
+    SetText(*attrib, "name", definition->name);
+    attrib->SetAttribute("value", static_cast<int>(entry->value));
+    attrib->SetAttribute("worst", static_cast<int>(entry->worst));
+    attrib->SetAttribute("raw", static_cast<int>(entry->raw));
+    attrib->SetAttribute("treshold", static_cast<int>(entry->threshold));
+    drive->InsertEndChild(attrib);
+  }
+}
+
+std::string Report::Render() const {
+  tinyxml2::XMLPrinter printer(nullptr, false);
+  document_.Print(&printer);
+  return WithCrLf(
+      std::string_view(printer.CStr(), static_cast<std::size_t>(printer.CStrSize() - 1)));
+}
+
+}  // namespace trelmoss

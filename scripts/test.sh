@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs every test: the unit and program tests with warnings as errors, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the checks kept beside them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-packages.sh cmake ninja-build g++ libtinyxml2-dev libgtest-dev \
+  libbenchmark-dev libxml2-utils clang-format
+
+run_suite() { # build folder, extra cmake options...
+  local folder=$1
+  shift
+  cmake -S . -B "$folder" -G Ninja -DTRELMOSS_WERROR=ON "$@" >/dev/null
+  cmake --build "$folder"
+  ctest --test-dir "$folder" --output-on-failure -j2
+}
+
+echo "== formatting"
+bash scripts/check-format.sh
+echo "== tests"
+run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTRELMOSS_SANITIZE=ON

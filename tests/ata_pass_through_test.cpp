@@ -1,0 +1,92 @@
+#include "device/ata_pass_through.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace trelmoss {
+namespace {
+
+TEST(AtaPassThrough, CommandDescriptorBlocks) {
+  // READ DATA: opcode 85h, PIO data-in, one block in from the device, registers in the low
+  // bytes of each pair.
+  EXPECT_EQ(BuildAtaPassThrough(kReadSmartData.registers, true),
+            (Cdb16{0x85, 0x08, 0x0E, 0, 0xD0, 0, 1, 0, 1, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
+  EXPECT_EQ(BuildAtaPassThrough(kIdentifyDevice.registers, true),
+            (Cdb16{0x85, 0x08, 0x0E, 0, 0x00, 0, 1, 0, 1, 0, 0, 0, 0, 0xA0, 0xEC, 0}));
+  // ENABLE: non-data, nothing transferred.
+  EXPECT_EQ(BuildAtaPassThrough(kEnableSmart.registers, false),
+            (Cdb16{0x85, 0x06, 0x00, 0, 0xD8, 0, 1, 0, 1, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
+  EXPECT_EQ(BuildInquiry(false, 0, 36), (Cdb6{0x12, 0, 0, 0, 36, 0}));
+  EXPECT_EQ(BuildInquiry(true, 0x89, 0x240), (Cdb6{0x12, 1, 0x89, 0x02, 0x40, 0}));
+}
+
+TEST(AtaPassThrough, OnlyTheFourCommandsArePermitted) {
+  for (const SmartExchange* exchange :
+       {&kEnableSmart, &kIdentifyDevice, &kReadSmartData, &kReadSmartThresholds}) {
+    EXPECT_TRUE(IsPermittedAtaCommand(exchange->registers));
+  }
+  AtaRegisters registers = kReadSmartData.registers;
+  for (const int features : {0xD4, 0xD9, 0xD6, 0xDA, 0xD5}) {  // self-test, disable...
+    registers.features = static_cast<std::uint8_t>(features);
+    EXPECT_FALSE(IsPermittedAtaCommand(registers)) << features;
+  }
+  for (const int command : {0x30, 0x24, 0xE0, 0xF4, 0x92}) {  // writes, standby...
+    registers.command = static_cast<std::uint8_t>(command);
+    EXPECT_FALSE(IsPermittedAtaCommand(registers)) << command;
+  }
+}
+
+TEST(AtaPassThrough, OutcomeTable) {
+  // Header (response code, key, ASC, ASCQ, ..., additional length), then the ATA Status Return
+  // descriptor: code, length, extend, error, count, LBA pairs, device, status.
+  const std::vector<std::uint8_t> descriptorOk = {
+      0x72, 0x01, 0x00, 0x1D, 0, 0, 0, 14, 0x09, 0x0C, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0xA0, 0x50};
+  std::vector<std::uint8_t> descriptorErr = descriptorOk;
+  descriptorErr[2] = 0x0B;  // ABORTED COMMAND
+  descriptorErr[3] = 0x00;
+  descriptorErr[21] = 0x51;  // ERR set
+  std::vector<std::uint8_t> recoveredButErr = descriptorOk;
+  recoveredButErr[21] = 0x51;
+  std::vector<std::uint8_t> fixedOk(18, 0);
+  fixedOk[0] = 0x70;
+  fixedOk[2] = 0x01;
+  fixedOk[4] = 0x50;
+  fixedOk[12] = 0x00;
+  fixedOk[13] = 0x1D;
+  const std::vector<std::uint8_t> illegalRequest = {0x70, 0, 0x05, 0,    0, 0, 0, 10, 0,
+                                                    0,    0, 0,    0x20, 0, 0, 0, 0,  0};
+  struct Case {
+    const char* what;
+    ScsiOutcome outcome;
+    bool succeeded;
+  };
+  const Case cases[] = {
+      {"good", {0, 0, 0, {}}, true},
+      {"good with host error", {0, 7, 0, {}}, false},
+      {"good with driver timeout", {0, 0, 6, {}}, false},
+      {"status return of a good command", {2, 0, 8, descriptorOk}, true},
+      {"fixed-format status return", {2, 0, 8, fixedOk}, true},
+      {"aborted with ERR", {2, 0, 8, descriptorErr}, false},
+      {"status return showing ERR", {2, 0, 8, recoveredButErr}, false},
+      {"illegal request", {2, 0, 8, illegalRequest}, false},
+      {"check condition without sense", {2, 0, 0, {}}, false},
+      {"busy", {8, 0, 0, {}}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AtaCommandSucceeded(c.outcome), c.succeeded) << c.what;
+}
+
+TEST(AtaPassThrough, RecognisesAtaBehindTranslation) {
+  std::vector<std::uint8_t> inquiry(36, 0);
+  const std::string vendor = "ATA     QEMU HARDDISK";
+  std::copy(vendor.begin(), vendor.end(), inquiry.begin() + 8);
+  EXPECT_TRUE(InquiryNamesAtaVendor(inquiry));
+  inquiry[8] = 'Q';
+  EXPECT_FALSE(InquiryNamesAtaVendor(inquiry));
+  EXPECT_FALSE(InquiryNamesAtaVendor(std::vector<std::uint8_t>(10, 0)));
+  EXPECT_TRUE(IsAtaInformationPage(std::vector<std::uint8_t>{0, 0x89, 0x02, 0x38}));
+  EXPECT_FALSE(IsAtaInformationPage(std::vector<std::uint8_t>{0, 0x80, 0, 4}));
+}
+
+}  // namespace
+}  // namespace trelmoss

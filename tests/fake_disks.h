@@ -1,0 +1,61 @@
+// A scripted stand-in for a platform's disks: each disk has sector images, an optional failure
+// (with its error number) at any step, and every request sent to it is recorded.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/disk_system.h"
+#include "device/smart_records.h"
+#include "tests/sector_images.h"
+
+namespace trelmoss::test {
+
+enum class Step { kVersion, kEnable, kIdentify, kReadData, kReadThresholds };
+
+struct FakeDisk {
+  std::string path;
+  std::uint32_t deviceNumber = 0;
+  bool detailFails = false;
+  std::optional<int> openError;
+  std::optional<int> numberError;
+  std::uint32_t capabilities = kCapAtaIdentify | kCapSmartCommands;
+  std::map<Step, int> failures;  // step -> error number
+  SectorImage identify{};
+  SectorImage attributes{};
+  SectorImage thresholds{};
+  std::map<Step, std::size_t> replyLimits;  // bytes of a reply the fake fills at most
+};
+
+struct RecordedRequest {
+  std::string path;
+  std::uint32_t code;
+  std::vector<std::uint8_t> request;
+  std::size_t replySize;
+};
+
+class FakeDiskSystem final : public DiskSystem {
+ public:
+  std::vector<FakeDisk> disks;
+  bool listFails = false;
+  std::optional<std::uint32_t> outOfMemoryAt;  // interface index whose buffer cannot be had
+
+  std::vector<std::string> opened;
+  std::vector<RecordedRequest> requests;
+  std::vector<std::string> unexpected;  // requests no drive should ever get
+  int openHandles = 0;
+  int mostOpenHandles = 0;
+  bool listOpen = false;
+
+  std::unique_ptr<DiskList> ListDisks() override;
+  std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
+};
+
+// A well-behaved ATA disk with identity, attributes and thresholds.
+FakeDisk HealthyDisk(const std::string& path, std::uint32_t deviceNumber);
+
+}  // namespace trelmoss::test

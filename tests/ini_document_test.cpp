@@ -1,0 +1,64 @@
+#include "model/ini_document.h"
+
+#include <gtest/gtest.h>
+
+namespace trelmoss {
+namespace {
+
+TEST(ParseProfileInt, Table) {
+  struct Case {
+    const char* text;
+    int expected;
+  };
+  const Case cases[] = {
+      {"0", 0},      {"42", 42},         {"  42", 42},      {"+12abc", 12},
+      {"-7", -7},    {"0x10", 16},       {"0x1f", 31},      {"0X10", 0},
+      {"0b101", 5},  {"0o17", 15},       {"abc", 0},        {"", 0},
+      {"-", 0},      {"4294967295", -1}, {"4294967296", 0}, {"2147483648", -2147483647 - 1},
+      {"12 34", 12}, {"\t9", 9},         {"0x", 0},         {"- 5", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseProfileInt(c.text), c.expected) << c.text;
+}
+
+TEST(IniDocument, LooksUpWithoutRegardToCaseAndTrims) {
+  const IniDocument ini("[Sec]\n  KEY  =  value with blanks  \nNum = 17\n");
+  EXPECT_EQ(ini.GetString("sec", "key"), "value with blanks");
+  EXPECT_EQ(ini.GetString("SEC", "Key"), "value with blanks");
+  EXPECT_EQ(ini.GetInt("sec", "num", 5), 17);
+  EXPECT_EQ(ini.GetInt("sec", "missing", 5), 5);
+  EXPECT_EQ(ini.GetInt("other", "num", 5), 5);
+  EXPECT_EQ(ini.GetString("other", "num"), "");
+}
+
+TEST(IniDocument, EmptyValueGivesTheDefaultInteger) {
+  const IniDocument ini("[s]\nempty=\nquoted=\"\"\n");
+  EXPECT_EQ(ini.GetInt("s", "empty", 9), 9);
+  EXPECT_EQ(ini.GetInt("s", "quoted", 9), 9);
+}
+
+TEST(IniDocument, FirstSectionAndFirstKeyWin) {
+  const IniDocument ini("[a]\nk=1\nk=2\n[A]\nk=3\nj=4\n");
+  EXPECT_EQ(ini.GetInt("a", "k", 0), 1);
+  EXPECT_EQ(ini.GetInt("a", "j", 0), 0);
+  EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{"a", "A"}));
+}
+
+TEST(IniDocument, KeysBeforeAnySectionAreIgnored) {
+  const IniDocument ini("k=1\n[s]\nk=2\n");
+  EXPECT_EQ(ini.GetInt("", "k", 0), 0);
+  EXPECT_EQ(ini.GetInt("s", "k", 0), 2);
+}
+
+TEST(IniDocument, StringsAreCutTo1023Bytes) {
+  const IniDocument ini("[s]\nk=" + std::string(5000, 'x') + "\n");
+  EXPECT_EQ(ini.GetString("s", "k"), std::string(1023, 'x'));
+}
+
+TEST(IniDocument, HandlesLineEndsAndByteOrderMark) {
+  const IniDocument ini("\xEF\xBB\xBF[s]\r\nk=v\r\nlast=no newline");
+  EXPECT_EQ(ini.GetString("s", "k"), "v");
+  EXPECT_EQ(ini.GetString("s", "last"), "no newline");
+}
+
+}  // namespace
+}  // namespace trelmoss

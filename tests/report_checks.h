@@ -1,0 +1,30 @@
+// Checks every report a test produces must pass: it parses with a conforming XML parser
+// (libxml2's xmllint) and validates against the project's schema.
+#pragma once
+
+#include <string>
+
+namespace trelmoss::test {
+
+// Empty when `reportBytes` is a well-formed report valid against the schema; otherwise
+// xmllint's complaint.
+std::string SchemaProblems(const std::string& reportBytes);
+
+// A temporary folder removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+
+}  // namespace trelmoss::test

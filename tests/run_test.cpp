@@ -1,0 +1,139 @@
+#include "app/run.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "model/console.h"
+#include "model/ini_document.h"
+#include "tests/fake_disks.h"
+#include "tests/report_checks.h"
+
+namespace trelmoss {
+namespace {
+
+using test::FakeDiskSystem;
+using test::HealthyDisk;
+
+constexpr const char* kDefinitions =
+    "[General]\nMax Attributes=2\n[Attrib0]\nId=1\nName=Raw Read Error Rate\n"
+    "[Attrib1]\nId=9\nName=Power-On Hours\n";
+
+// A whole run in-process: definitions as text, disks from the fake, reports kept in memory.
+struct InProcessRun {
+  std::string iniText = kDefinitions;
+  FakeDiskSystem disks;
+  std::map<std::string, std::string> written;
+  int writeError = 0;
+  std::string iniPathAsked;
+  Console console;
+  int status = 0;
+
+  int operator()(const std::vector<std::string>& args) {
+    RunServices services;
+    services.executablePath = "/opt/trelmoss/bin/trelmoss";
+    services.openIni = [this](const std::string& path) {
+      iniPathAsked = path;
+      return std::make_unique<IniDocument>(iniText);
+    };
+    services.disks = &disks;
+    services.writeReport = [this](const std::string& path, std::string_view bytes, int& error) {
+      error = writeError;
+      if (writeError == 0) written[path] = std::string(bytes);
+      return writeError == 0;
+    };
+    status = RunTrelmoss(args, console, services);
+    return status;
+  }
+};
+
+TEST(Run, NoArgumentPrintsUsageWithTheProgramName) {
+  InProcessRun run;
+  EXPECT_EQ(run({"./bin/trelmoss"}), -2);
+  EXPECT_EQ(run.console.Text(), "Trelmoss v1.1\r\nusage: ./bin/trelmoss <output.xml>\r\n");
+  EXPECT_TRUE(run.written.empty());
+  EXPECT_TRUE(run.disks.opened.empty());
+}
+
+TEST(Run, MissingDefinitionsWarnFirst) {
+  InProcessRun run;
+  run.iniText = "";
+  EXPECT_EQ(run({"trelmoss", "out.xml"}), 1);
+  EXPECT_EQ(run.iniPathAsked, "/opt/trelmoss/bin/trelmoss.ini");
+  EXPECT_EQ(run.console.Text(),
+            "warning! can't open required /opt/trelmoss/bin/trelmoss.ini!!! \r\n"
+            "Trelmoss v1.1\r\nTotal drives: 0\r\n");
+}
+
+TEST(Run, NoDrivesWritesTheEmptyReport) {
+  InProcessRun run;
+  EXPECT_EQ(run({"trelmoss", "out.xml", "ignored"}), 1);
+  EXPECT_EQ(run.console.Text(), "Trelmoss v1.1\r\nTotal drives: 0\r\n");
+  EXPECT_EQ(run.written.at("out.xml"),
+            "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n<smart/>\r\n");
+}
+
+TEST(Run, EnumerationFailureWritesNothing) {
+  InProcessRun run;
+  run.disks.listFails = true;
+  EXPECT_EQ(run({"trelmoss", "out.xml"}), -2);
+  EXPECT_EQ(run.console.Text(), "Trelmoss v1.1\r\nError enumerating physical drives");
+  EXPECT_TRUE(run.written.empty());
+}
+
+TEST(Run, UnwritableReportIsReportedWithStatusMinusThree) {
+  InProcessRun run;
+  run.writeError = 13;
+  EXPECT_EQ(run({"trelmoss", "/ro/out.xml"}), -3);
+  EXPECT_EQ(run.console.Text(),
+            "Trelmoss v1.1\r\nTotal drives: 0\r\ncan't write report /ro/out.xml  (Error 13)\r\n");
+}
+
+TEST(Run, HelpAndVersion) {
+  InProcessRun help;
+  EXPECT_EQ(help({"trelmoss", "--help"}), 0);
+  EXPECT_EQ(help.console.Text().rfind("Trelmoss v1.1\r\nusage: trelmoss <output.xml>\r\n", 0), 0u);
+  EXPECT_NE(help.console.Text().find("/opt/trelmoss/bin/trelmoss.ini"), std::string::npos);
+  InProcessRun shortHelp;
+  EXPECT_EQ(shortHelp({"trelmoss", "-h"}), 0);
+  EXPECT_EQ(shortHelp.console.Text(), help.console.Text());
+  InProcessRun version;
+  EXPECT_EQ(version({"trelmoss", "--version"}), 0);
+  EXPECT_EQ(version.console.Text(), "Trelmoss v1.1\r\n");
+  EXPECT_TRUE(help.disks.opened.empty() && version.written.empty());
+}
+
+TEST(Run, WholeRunOverFakeDisks) {
+  InProcessRun run;
+  test::FakeDisk broken = HealthyDisk("/dev/sdb", 1);
+  broken.failures[test::Step::kIdentify] = 5;
+  test::FakeDisk absent = HealthyDisk("/dev/sdc", 2);
+  absent.openError = 13;
+  run.disks.disks = {HealthyDisk("/dev/sda", 0), broken, absent};
+  EXPECT_EQ(run({"trelmoss", "r.xml"}), 1);
+  EXPECT_EQ(run.console.Text(),
+            "Trelmoss v1.1\r\ncan't open device /dev/sdc  (Error 13)Total drives: 2\r\n");
+  const std::string expected =
+      "<?xml version=\"1.0\" encoding=\"windows-1251\" ?>\r\n"
+      "<smart>\r\n"
+      "    <drive devicepath=\"/dev/sda\" id=\"0\" model=\"MODEL a\" serial=\"SERIAL\" "
+      "firmware=\"FW 1.0\">\r\n"
+      "        <attrib id=\"1\" name=\"Raw Read Error Rate\" value=\"100\" worst=\"99\" raw=\"0\" "
+      "treshold=\"6\"/>\r\n"
+      "        <attrib id=\"9\" name=\"Power-On Hours\" value=\"98\" worst=\"98\" raw=\"1234\" "
+      "treshold=\"0\"/>\r\n"
+      "    </drive>\r\n"
+      "    <drive devicepath=\"/dev/sdb\" id=\"1\" model=\"\" serial=\"\" firmware=\"\" "
+      "error=\"Error 5 in reading basic SMART data\">\r\n"
+      "        <attrib id=\"1\" name=\"Raw Read Error Rate\" value=\"100\" worst=\"99\" raw=\"0\" "
+      "treshold=\"6\"/>\r\n"
+      "        <attrib id=\"9\" name=\"Power-On Hours\" value=\"98\" worst=\"98\" raw=\"1234\" "
+      "treshold=\"0\"/>\r\n"
+      "    </drive>\r\n"
+      "</smart>\r\n";
+  EXPECT_EQ(run.written.at("r.xml"), expected);
+  EXPECT_EQ(test::SchemaProblems(expected), "");
+}
+
+}  // namespace
+}  // namespace trelmoss
