@@ -20,3 +20,5 @@ echo "== tests"
 run_suite build/ci -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTRELMOSS_SANITIZE=ON
+echo "== end to end: emulated disks under QEMU, compared with smartctl"
+bash tests/e2e/run.sh build/ci/trelmoss build/e2e

@@ -1,0 +1,224 @@
+"""Compares what the program reported in the emulated machines with what smartctl read there.
+
+usage: compare.py WORK_FOLDER SCHEMA
+Fails (exit 1) on any figure that differs, any disk read that should not have been, any command
+outside the permitted ones, or a report that is not byte-exact in form or does not validate.
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+import xml.etree.ElementTree as ElementTree
+
+MAX_DRIVES = 32
+DECLARATION = b'<?xml version="1.0" encoding="windows-1251" ?>\r\n'
+# ATA commands a disk may receive: (command, features) for S.M.A.R.T., IDENTIFY DEVICE.
+PERMITTED_ATA = {(0xB0, 0xD8), (0xB0, 0xD0), (0xB0, 0xD1), (0xEC, None)}
+SCSI_INQUIRY = 0x12
+ATA_PASS_THROUGH_16 = 0x85
+
+# The identities the "kinds" machine gives its ATA disks (serial -> model, firmware), as the
+# drive would read them back: blanks trimmed, control bytes shown as '?'.
+KINDS_IDENTITY = {
+    b"E2E-SATA-0": (b"TRELMOSS E2E MODEL OF FULL FORTY CHARS 4", b"FW40TEST"),
+    b"E2E-SATA-1": (b"Q&A <\"disk\">, 'x'", b"1.0&<>"),
+    b"E2E?SATA-2": (b"CONTROL BYTE IN SERIAL", b"2.0"),
+    b"E2E-SATA-3": (b"\xC4\xE8\xF1\xEA \xC0\xC1\xC2 \xFF\x80", b"\xC2\xE5\xF0 3"),
+    b"E2E-SATA-4": (b"LEADING BLANKS", b"4"),
+    b"E2E-PIIX-0": (b"PIIX DISK", b"P0"),
+    b"E2E-PIIX-1": (b"PIIX DISK", b"P1"),
+}
+
+problems = []
+
+
+def problem(text):
+    problems.append(text)
+
+
+def report_bytes(value):
+    """An attribute value as the bytes the drive held (the report declares windows-1251)."""
+    return value.encode("cp1251")
+
+
+def as_report_text(raw):
+    """What the report makes of identity bytes: control bytes and 0x98 become '?'."""
+    return bytes(b if not (1 <= b <= 0x1F and b not in (9, 10, 13)) and b != 0x98 else 0x3F
+                 for b in raw)
+
+
+def listed_disks(folder):
+    names = [n for n in open(os.path.join(folder, "disks.txt")).read().split() if not n.startswith("sr")]
+    return sorted(names, key=lambda n: (len(n), n.encode()))
+
+
+def check_form(name, data, schema):
+    if not data.startswith(DECLARATION):
+        problem(f"{name}: report does not start with the declaration")
+    if re.search(rb"(?<!\r)\n", data) or not data.endswith(b"</smart>\r\n"):
+        problem(f"{name}: report line ends are not all CR LF")
+    result = subprocess.run(["xmllint", "--noout", "--schema", schema, "-"], input=data,
+                            capture_output=True)
+    if result.returncode != 0:
+        problem(f"{name}: report does not validate: {result.stderr.decode(errors='replace')}")
+
+
+def smartctl_reading(folder, disk):
+    path = os.path.join(folder, f"smart-{disk}.json")
+    if not os.path.exists(path):
+        return None
+    # smartctl writes identity bytes 0x80-0xFF raw, which is not UTF-8: read it byte for byte.
+    reading = json.loads(open(path, "rb").read().decode("latin-1"))
+    return reading if reading.get("device", {}).get("protocol") == "ATA" else None
+
+
+def compare_ata_drive(machine, disk, drive, reading):
+    for attribute, key in (("model", "model_name"), ("serial", "serial_number"),
+                           ("firmware", "firmware_version")):
+        ours = report_bytes(drive.get(attribute))
+        theirs = as_report_text(reading.get(key, "").encode("latin-1"))
+        if ours != theirs:
+            problem(f"{machine} {disk}: {attribute} {ours!r} but smartctl read {theirs!r}")
+    if drive.get("error") is not None:
+        problem(f"{machine} {disk}: unexpected error {drive.get('error')!r}")
+    reported = {int(a.get("id")): a for a in drive.findall("attrib")}
+    table = reading.get("ata_smart_attributes", {}).get("table", [])
+    if not table:
+        problem(f"{machine} {disk}: smartctl read no attributes")
+    for row in table:
+        attrib = reported.pop(row["id"], None)
+        if attrib is None:
+            problem(f"{machine} {disk}: attribute {row['id']} missing from the report")
+            continue
+        expected = {"value": row["value"], "worst": row["worst"],
+                    "raw": row["raw"]["value"] & 0xFFFF, "treshold": row["thresh"]}
+        actual = {k: int(attrib.get(k)) for k in expected}
+        if actual != expected:
+            problem(f"{machine} {disk}: attribute {row['id']} {actual} but smartctl {expected}")
+    if reported:
+        problem(f"{machine} {disk}: attributes smartctl did not read: {sorted(reported)}")
+
+
+def compare_machine(folder, schema):
+    machine = os.path.basename(folder)
+    data = open(os.path.join(folder, "report.xml"), "rb").read()
+    check_form(machine, data, schema)
+    disks = listed_disks(folder)
+    read = disks[:MAX_DRIVES]
+    drives = ElementTree.fromstring(data).findall("drive")
+    status = open(os.path.join(folder, "status.txt")).read().strip()
+    output = open(os.path.join(folder, "output.txt"), "rb").read()
+    if status != "1" or output != f"Trelmoss v1.1\r\nTotal drives: {len(read)}\r\n".encode():
+        problem(f"{machine}: status {status}, output {output!r}")
+    if [d.get("devicepath") for d in drives] != [f"/dev/{n}" for n in read]:
+        problem(f"{machine}: drives {[d.get('devicepath') for d in drives]}, expected {read}")
+    identities = {}
+    for index, (disk, drive) in enumerate(zip(read, drives)):
+        if drive.get("id") != str(index):
+            problem(f"{machine} {disk}: id {drive.get('id')}, expected {index}")
+        reading = smartctl_reading(folder, disk)
+        if reading is None:
+            if any(drive.get(a) for a in ("model", "serial", "firmware", "error")) or len(drive):
+                problem(f"{machine} {disk}: a disk without ATA pass-through shows data")
+            continue
+        compare_ata_drive(machine, disk, drive, reading)
+        identities[report_bytes(drive.get("serial"))] = (report_bytes(drive.get("model")),
+                                                       report_bytes(drive.get("firmware")))
+    return machine, disks, read, identities
+
+
+def device_requests(folder, read):
+    """SG_IO requests per disk path from the strace of a run, and the commands outside the rule."""
+    descriptors, counts, opened, foreign = {}, {}, [], []
+    for line in open(os.path.join(folder, "trace.txt"), errors="replace"):
+        opening = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"(/dev/[^"]+)".*\) = (\d+)', line)
+        if opening:
+            descriptors[opening.group(2)] = opening.group(1)
+            opened.append(opening.group(1))
+            continue
+        closing = re.search(r"close\((\d+)\)", line)
+        if closing:
+            descriptors.pop(closing.group(1), None)
+            continue
+        request = re.search(r"ioctl\((\d+), (\w+)", line)
+        if not request or request.group(1) not in descriptors:
+            continue
+        path = descriptors[request.group(1)]
+        counts[path] = counts.get(path, 0) + 1
+        command = re.search(r'cmdp="([^"]*)"', line)
+        cdb = bytes(int(h, 16) for h in re.findall(r"\\x([0-9a-f]{2})", command.group(1))) if command else b""
+        permitted = request.group(2) == "SG_IO" and cdb and (
+            cdb[0] == SCSI_INQUIRY or (cdb[0] == ATA_PASS_THROUGH_16 and (
+                (cdb[14], cdb[4]) in PERMITTED_ATA or (cdb[14], None) in PERMITTED_ATA)))
+        if not permitted:
+            foreign.append((path, request.group(2) + " " + cdb.hex()))
+    return opened, counts, foreign
+
+
+def check_requests(machine, folder, read, disks):
+    opened, counts, foreign = device_requests(folder, read)
+    for path, cdb in foreign:
+        problem(f"{machine}: {path} was sent a command outside the permitted ones: {cdb}")
+    for path in opened:
+        if path[len("/dev/"):] not in read:
+            problem(f"{machine}: {path} was opened though only the first {MAX_DRIVES} are read")
+    for disk in disks[MAX_DRIVES:]:
+        if f"/dev/{disk}" in opened:
+            problem(f"{machine}: /dev/{disk} beyond the first {MAX_DRIVES} was opened")
+    for disk in read:
+        requests = counts.get(f"/dev/{disk}", 0)
+        limit = 5 if smartctl_reading(folder, disk) else 2  # INQUIRY (+ VPD page) and 4 ATA
+        if requests > limit:
+            problem(f"{machine}: /dev/{disk} got {requests} device requests, at most {limit} allowed")
+    return counts
+
+
+def seconds(folder, name):
+    start, end = open(os.path.join(folder, name)).read().split()[0::2]
+    return float(end) - float(start)
+
+
+def smartctl_requests(folder, disk):
+    path = os.path.join(folder, f"smartctl-trace-{disk}.txt")
+    if not os.path.exists(path):
+        return None
+    return sum(1 for line in open(path, errors="replace")
+               if line.startswith("ioctl(3") and "TCGETS" not in line)
+
+
+def main():
+    work, schema = sys.argv[1], sys.argv[2]
+    machine, disks, read, identities = compare_machine(os.path.join(work, "kinds"), schema)
+    check_requests(machine, os.path.join(work, "kinds"), read, disks)
+    if identities != KINDS_IDENTITY:
+        problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
+    for kind in ("vda", "nvme0n1"):
+        if kind not in read:
+            problem(f"kinds: {kind} is not among the drives read")
+
+    folder = os.path.join(work, "many")
+    machine, disks, read, identities = compare_machine(folder, schema)
+    counts = check_requests(machine, folder, read, disks)
+    if len(disks) != 34 or len(read) != MAX_DRIVES:
+        problem(f"many: {len(disks)} disks listed, {len(read)} read")
+
+    ours = seconds(folder, "trelmoss_time.txt")
+    theirs = seconds(folder, "smartctl_time.txt")
+    per_disk_ours = max(counts.get(f"/dev/{d}", 0) for d in read)
+    per_disk_theirs = [smartctl_requests(folder, d) for d in read]
+    per_disk_theirs = max((n for n in per_disk_theirs if n is not None), default=0)
+    print("emulated machine, 32 SATA disks read:")
+    print(f"  {'':28}{'wall time':>12}{'device ioctls per disk':>26}")
+    print(f"  {'trelmoss':28}{ours:>10.2f} s{per_disk_ours:>26}")
+    print(f"  {'smartctl --scan, -i -A each':28}{theirs:>10.2f} s{per_disk_theirs:>26}")
+    print(f"  trelmoss takes {ours / theirs:.2f} of smartctl's time")
+
+    if problems:
+        print("\n".join(problems))
+        sys.exit(1)
+    print("end-to-end: every identity, attribute and threshold agrees with smartctl")
+
+
+if __name__ == "__main__":
+    main()

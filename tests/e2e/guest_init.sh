@@ -1,0 +1,56 @@
+#!/bin/sh
+# /init of the emulated machine: load the disk drivers, wait for the disks, run the program and
+# smartctl on them, and send every result to the host on the second serial port.
+export PATH=/bin:/sbin:/usr/bin:/usr/sbin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for module in $(cat /e2e/modules); do insmod "$module" 2>/dev/null; done
+
+backed_disks() {
+  for block in /sys/block/*; do [ -e "$block/device" ] && echo "${block##*/}"; done
+}
+expected=$(cat /e2e/disk_count)
+tries=0
+while [ "$(backed_disks | wc -l)" -lt "$expected" ] && [ $tries -lt 600 ]; do
+  sleep 0.1
+  tries=$((tries + 1))
+done
+sleep 0.5
+backed_disks > /e2e/disks.txt
+
+send() { # name file
+  echo "=== BEGIN $1 $(wc -c < "$2") $(sha256sum "$2" | cut -d' ' -f1)" > /dev/ttyS1
+  base64 "$2" > /dev/ttyS1
+  echo "=== END $1" > /dev/ttyS1
+}
+
+cd /opt/trelmoss || exit 1
+start=$(cat /proc/uptime)
+./trelmoss /e2e/report.xml > /e2e/output.txt
+echo $? > /e2e/status.txt
+end=$(cat /proc/uptime)
+echo "$start $end" > /e2e/trelmoss_time.txt
+strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
+
+start=$(cat /proc/uptime)
+smartctl --scan > /e2e/scan.txt
+for disk in $(cat /e2e/disks.txt); do
+  case $disk in
+    sd*) smartctl -j -i -A "/dev/$disk" > "/e2e/smart-$disk.json" ;;
+  esac
+done
+end=$(cat /proc/uptime)
+echo "$start $end" > /e2e/smartctl_time.txt
+if [ -e /e2e/trace_smartctl ]; then
+  for disk in $(cat /e2e/disks.txt); do
+    case $disk in
+      sd*) strace -o "/e2e/smartctl-trace-$disk.txt" -e trace=ioctl smartctl -i -A "/dev/$disk" > /dev/null ;;
+    esac
+  done
+fi
+
+for file in /e2e/*.txt /e2e/*.xml /e2e/*.json; do send "${file##*/}" "$file"; done
+echo "=== DONE" > /dev/ttyS1
+echo o > /proc/sysrq-trigger
+sleep 10

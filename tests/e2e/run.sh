@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# End-to-end test on a real kernel with emulated disks: boots the Debian kernel under QEMU with
+# an initramfs that holds the program and smartctl, runs both on the machine's disks, brings the
+# results back over a serial port and compares them disk by disk.
+#
+# usage: run.sh PROGRAM [WORK_FOLDER]
+# Two machines boot: "kinds" (SATA disks with chosen identities, PIIX IDE, virtio-blk, NVMe,
+# virtio-scsi, an optical drive) and "many" (34 SATA disks, of which exactly 32 are read).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+program=$(realpath "$1")
+work=$(realpath -m "${2:-$here/../../build/e2e}")
+mkdir -p "$work"
+
+bash "$here/../../scripts/install-packages.sh" qemu-system-x86 linux-image-amd64 busybox-static \
+  smartmontools kmod cpio xz-utils strace python3 libxml2-utils
+
+kernel=$(ls /boot/vmlinuz-* | sort -V | tail -n 1)
+version=${kernel#/boot/vmlinuz-}
+
+# Booting the uncompressed kernel through its PVH entry saves seconds of decompression under
+# emulation: the vmlinux is the xz stream inside the bzImage.
+vmlinux=$work/vmlinux-$version
+if [ ! -s "$vmlinux" ]; then
+  offset=$(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().find(b"\xfd7zXZ\x00"))' "$kernel")
+  tail -c +$((offset + 1)) "$kernel" | xz -dc > "$vmlinux.part" 2>/dev/null || true
+  [ "$(head -c 4 "$vmlinux.part" | od -An -tx1 | tr -d ' ')" = 7f454c46 ] ||
+    { echo "cannot extract vmlinux from $kernel"; exit 1; }
+  mv "$vmlinux.part" "$vmlinux"
+fi
+
+root=$work/root
+rm -rf "$root"
+mkdir -p "$root"/{bin,sbin,usr/bin,usr/sbin,proc,sys,dev,e2e,opt/trelmoss}
+
+copy_with_libraries() { # source, destination inside the root
+  cp "$1" "$root$2"
+  for library in $(ldd "$1" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$library")"
+    cp -L "$library" "$root$library"
+  done
+}
+cp /bin/busybox "$root/bin/busybox"
+for applet in $("$root/bin/busybox" --list); do
+  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
+done
+copy_with_libraries "$program" /opt/trelmoss/trelmoss
+cp "$(dirname "$program")/trelmoss.ini" "$root/opt/trelmoss/trelmoss.ini"
+copy_with_libraries "$(command -v smartctl)" /usr/sbin/smartctl
+copy_with_libraries "$(command -v strace)" /usr/bin/strace
+for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
+  [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
+done
+
+: > "$root/e2e/modules"
+for module in virtio_pci ahci ata_piix sd_mod sr_mod sg virtio_blk virtio_scsi nvme; do
+  for file in $(modprobe -S "$version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'); do
+    grep -qxF "$file" "$root/e2e/modules" && continue
+    mkdir -p "$root$(dirname "$file")"
+    cp "$file" "$root$file"
+    echo "$file" >> "$root/e2e/modules"
+  done
+done
+cp "$here/guest_init.sh" "$root/init"
+chmod +x "$root/init"
+
+boot() { # machine name, disk count, extra guest files..., then -- and QEMU device arguments
+  local name=$1 count=$2
+  shift 2
+  rm -f "$root"/e2e/trace_smartctl
+  while [ "$1" != -- ]; do : > "$root/e2e/$1"; shift; done
+  shift
+  echo "$count" > "$root/e2e/disk_count"
+  local out=$work/$name
+  rm -rf "$out"
+  mkdir -p "$out"
+  (cd "$root" && find . | cpio -o -H newc --quiet) > "$out/initramfs.cpio"
+  local started=$SECONDS
+  timeout 900 qemu-system-x86_64 -machine pc -accel tcg -cpu max -m 1024 -smp 1 \
+    -nodefaults -display none -no-reboot \
+    -kernel "$vmlinux" -initrd "$out/initramfs.cpio" \
+    -append "console=ttyS0 quiet panic=-1 libata.force=noncq" \
+    -serial "file:$out/console.log" -serial "file:$out/data.log" "$@" ||
+    { echo "QEMU failed for $name"; tail -n 30 "$out/console.log"; return 1; }
+  echo "machine $name: booted and ran in $((SECONDS - started)) s"
+  python3 "$here/unpack.py" "$out/data.log" "$out" ||
+    { tail -n 30 "$out/console.log"; return 1; }
+}
+
+null_disk() { # node name
+  echo "-blockdev driver=null-co,node-name=$1,size=268435456,read-zeroes=on"
+}
+
+# Machine "kinds". Identity texts put XML-reserved characters, a control byte, bytes
+# 0x80-0xFF, leading blanks and a full 40-character model through the whole path.
+model40="TRELMOSS E2E MODEL OF FULL FORTY CHARS 4"
+kinds=(
+  -device ahci,id=ahci0 -device ahci,id=ahci1
+  $(null_disk s0) -device "ide-hd,drive=s0,bus=ahci0.0,model=$model40,serial=E2E-SATA-0,ver=FW40TEST"
+  $(null_disk s1) -device "ide-hd,drive=s1,bus=ahci0.1,model=Q&A <\"disk\">,, 'x',serial=E2E-SATA-1,ver=1.0&<>"
+  $(null_disk s2) -device "ide-hd,drive=s2,bus=ahci0.2,model=CONTROL BYTE IN SERIAL,serial=E2E"$'\x01'"SATA-2,ver=2.0"
+  $(null_disk s3) -device "ide-hd,drive=s3,bus=ahci0.3,model="$'\xC4\xE8\xF1\xEA \xC0\xC1\xC2 \xFF\x80'",serial=E2E-SATA-3,ver="$'\xC2\xE5\xF0'" 3"
+  $(null_disk s4) -device "ide-hd,drive=s4,bus=ahci0.4,model=   LEADING BLANKS,serial=   E2E-SATA-4,ver= 4"
+  -device ide-cd,bus=ahci1.0
+  $(null_disk p0) -device "ide-hd,drive=p0,bus=ide.0,unit=0,model=PIIX DISK,serial=E2E-PIIX-0,ver=P0"
+  $(null_disk p1) -device "ide-hd,drive=p1,bus=ide.1,unit=0,model=PIIX DISK,serial=E2E-PIIX-1,ver=P1"
+  $(null_disk v0) -device virtio-blk-pci,drive=v0,serial=E2E-VIRTIO
+  $(null_disk n0) -device nvme,drive=n0,serial=E2E-NVME
+  -device virtio-scsi-pci,id=scsi0
+  $(null_disk c0) -device scsi-hd,drive=c0,bus=scsi0.0,serial=E2E-SCSI
+)
+boot kinds 10 -- "${kinds[@]}"
+
+# Machine "many": 34 SATA disks on six controllers; exactly the first 32 listed are read.
+many=()
+for controller in 0 1 2 3 4 5; do many+=(-device "ahci,id=ahci$controller"); done
+for disk in $(seq 0 33); do
+  serial=$(printf 'E2E-MANY-%02d' "$disk")
+  many+=($(null_disk "m$disk") -device "ide-hd,drive=m$disk,bus=ahci$((disk / 6)).$((disk % 6)),model=MANY DISK $disk,serial=$serial,ver=M$disk")
+done
+boot many 34 trace_smartctl -- "${many[@]}"
+
+python3 "$here/compare.py" "$work" "$here/../../report/trelmoss-report.xsd"
