@@ -7,6 +7,7 @@
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "model/ini_document.h"
+#include "tests/definitions_description.h"
 #include "tests/report_checks.h"
 
 namespace trelmoss {
@@ -17,12 +18,7 @@ std::string LoadAndDescribe(const std::string& iniText) {
   Console console;
   const IniDocument ini(iniText);
   const DriveTable table(ini, "/opt/trelmoss.ini", console);
-  std::string description = "console: " + console.Text() + "\n";
-  for (const auto& [id, definition] : table.Definitions()) {
-    description += "id=" + std::to_string(id) + " critical=" + std::to_string(definition.critical) +
-                   " name=[" + definition.name + "] details=[" + definition.details + "]\n";
-  }
-  return description;
+  return test::DescribeDefinitions(table, console.Text());
 }
 
 TEST(DefinitionsPathFor, ReplacesOrAddsTheExtension) {

@@ -1,5 +1,7 @@
 // Checks every report a test produces must pass: it parses with a conforming XML parser
-// (libxml2's xmllint) and validates against the project's schema.
+// (libxml2's xmllint) and validates against the project's schema. With TRELMOSS_REPORT_DUMP set,
+// every checked report is also kept in that folder, named after its test, so that the reports of
+// the Linux and the Windows build can be compared byte for byte.
 #pragma once
 
 #include <string>
@@ -9,6 +11,7 @@ namespace trelmoss::test {
 // Empty when `reportBytes` is a well-formed report valid against the schema; otherwise
 // xmllint's complaint.
 std::string SchemaProblems(const std::string& reportBytes);
+void KeepReportForComparison(const std::string& reportBytes);
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {

@@ -1,0 +1,83 @@
+#include "report/report_file.h"
+
+#include <windows.h>
+
+namespace trelmoss {
+namespace {
+
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator == std::string::npos) return ".";
+  return path.substr(0, separator + 1);
+}
+
+// Each step returns 0 or the error number, taken before any clean-up can change it.
+DWORD WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;
+    bytes.remove_prefix(written);
+  }
+  return 0;
+}
+
+// A console, a pipe or a device named as the target is written directly.
+bool OpenNonDiskTarget(const std::string& path, HANDLE& file) {
+  file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  if (GetFileType(file) != FILE_TYPE_DISK) return true;
+  CloseHandle(file);
+  return false;
+}
+
+DWORD WriteInPlace(HANDLE file, std::string_view bytes) {
+  const DWORD writeError = WriteAll(file, bytes);
+  CloseHandle(file);
+  return writeError;
+}
+
+DWORD ReplaceAtomically(const std::string& target, std::string_view bytes) {
+  char temporary[MAX_PATH] = {};
+  if (GetTempFileNameA(DirectoryOf(target).c_str(), "trl", 0, temporary) == 0) {
+    return GetLastError();
+  }
+  const HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+  if (error == 0) {
+    error = WriteAll(file, bytes);
+    if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
+    if (!CloseHandle(file) && error == 0) error = GetLastError();
+  }
+  if (error == 0 &&
+      !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+  }
+  if (error != 0) DeleteFileA(temporary);
+  return error;
+}
+
+}  // namespace
+
+bool WriteReportFile(const std::string& path, std::string_view bytes, int& error) {
+  const DWORD attributes =
+      path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path.c_str());
+  HANDLE file = INVALID_HANDLE_VALUE;
+  DWORD failure = 0;
+  if (path.empty()) {
+    failure = ERROR_PATH_NOT_FOUND;
+  } else if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    failure = ERROR_ACCESS_DENIED;  // what opening a folder as a file answers
+  } else if (OpenNonDiskTarget(path, file)) {
+    failure = WriteInPlace(file, bytes);
+  } else {
+    failure = ReplaceAtomically(path, bytes);
+  }
+  error = static_cast<int>(failure);
+  return failure == 0;
+}
+
+}  // namespace trelmoss

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Cross-builds the 32-bit Windows program, trelmoss.exe, and its tests into build/windows with
+# MinGW-w64. tinyxml2 is compiled from Debian's source package, GoogleTest from /usr/src.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/windows-packages.sh
+deps=$PWD/build/windows-deps
+mkdir -p "$deps"
+tinyxml2=$(find "$deps" -maxdepth 2 -name tinyxml2.cpp -printf '%h\n' 2>/dev/null | head -n 1)
+if [ -z "$tinyxml2" ]; then
+  (cd "$deps" && apt-get source -qq tinyxml2 >/dev/null 2>&1)
+  tinyxml2=$(find "$deps" -maxdepth 2 -name tinyxml2.cpp -printf '%h\n' | head -n 1)
+fi
+[ -n "$tinyxml2" ] || { echo "tinyxml2 source not found"; exit 1; }
+cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DTRELMOSS_WERROR=ON \
+  -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
+cmake --build build/windows

@@ -1,0 +1,15 @@
+// The loaded definitions as text, one line a definition after the console output, so that two
+// loaders (or a loader and an expected file) can be compared at a glance.
+#pragma once
+
+#include <string>
+
+namespace trelmoss {
+class DriveTable;
+}
+
+namespace trelmoss::test {
+
+std::string DescribeDefinitions(const DriveTable& table, const std::string& consoleText);
+
+}  // namespace trelmoss::test

@@ -1,0 +1,55 @@
+#include "report/report_file.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "tests/report_checks.h"
+
+namespace trelmoss {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+std::size_t EntriesIn(const std::string& folder) {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
+  return count;
+}
+
+TEST(WriteReportFile, ReplacesAnEarlierReportWholly) {
+  const TempDir folder;
+  const std::string path = folder.File("report.xml");
+  WriteFile(path, std::string(10000, 'x'));
+  int error = -1;
+  ASSERT_TRUE(WriteReportFile(path, "new\r\n", error));
+  EXPECT_EQ(error, 0);
+  EXPECT_EQ(ReadFile(path), "new\r\n");  // written as bytes: no second CR
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+}
+
+TEST(WriteReportFile, FailuresLeaveNothingBehind) {
+  const TempDir folder;
+  std::filesystem::create_directory(folder.File("adir"));
+  int error = 0;
+  EXPECT_FALSE(WriteReportFile(folder.File("missing\\r.xml"), "report", error));
+  EXPECT_EQ(error, ERROR_DIRECTORY);  // no folder to hold the temporary file
+  EXPECT_FALSE(WriteReportFile(folder.File("adir"), "report", error));
+  EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(WriteReportFile("", "report", error));
+  EXPECT_NE(error, 0);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+  EXPECT_TRUE(std::filesystem::is_empty(folder.File("adir")));
+}
+
+TEST(WriteReportFile, NulDeviceIsWrittenInPlace) {
+  int error = 0;
+  EXPECT_TRUE(WriteReportFile("NUL", "report", error));
+  EXPECT_EQ(error, 0);
+}
+
+}  // namespace
+}  // namespace trelmoss

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# The Windows build tested as a whole: the executable's form, its unit and platform tests and the
+# whole trelmoss.exe under Wine, and its reports compared byte for byte with the Linux build's.
+# This machine's kernel runs no 32-bit programs, so Wine runs inside an emulated machine over
+# this machine's own filesystem (tests/vm/host_vm.sh).
+#
+# usage: tests/windows/run.sh LINUX_BUILD_FOLDER   (after scripts/windows-build.sh)
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+linux_build=$(realpath "$1")
+build=$top/build/windows
+failures=0
+
+echo "-- the executable"
+/usr/bin/python3 "$here/check_executable.py" "$build/trelmoss.exe" || failures=$((failures + 1))
+
+echo "-- reports of the Linux build"
+rm -rf "$build/linux-reports" "$build/windows-reports"
+mkdir -p "$build/linux-reports" "$build/windows-reports"
+TRELMOSS_REPORT_DUMP="$build/linux-reports" "$linux_build/tests/trelmoss_tests" \
+  --gtest_brief=1 >/dev/null || failures=$((failures + 1))
+
+echo "-- under Wine"
+WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" \
+  bash "$top/tests/vm/host_vm.sh" "$build" "bash tests/windows/under_wine.sh" ||
+  failures=$((failures + 1))
+
+echo "-- reports of the Windows build"
+kept=$(ls "$build/windows-reports" | wc -l)
+if [ "$kept" -lt 10 ] || ! diff -r "$build/linux-reports" "$build/windows-reports" >/dev/null; then
+  echo "FAIL the Windows and the Linux build wrote different reports ($kept kept)"
+  diff -rq "$build/linux-reports" "$build/windows-reports" | head
+  failures=$((failures + 1))
+else
+  echo "identical to the Linux build's: $kept reports"
+fi
+for report in "$build/windows-reports"/*.xml; do
+  xmllint --noout --schema "$top/report/trelmoss-report.xsd" "$report" 2>/dev/null ||
+    { echo "FAIL $report does not validate"; failures=$((failures + 1)); }
+done
+
+if [ "$failures" -ne 0 ]; then
+  echo "windows: $failures part(s) failed"
+  exit 1
+fi
+echo "windows: all parts passed"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Runs in the emulated machine, from the project folder: the cross-built tests and trelmoss.exe
+# under 32-bit Wine.
+set -uo pipefail
+build=$PWD/build/windows
+export WINEPREFIX=$build/wineprefix
+[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
+failures=0
+# Wine maps executables into memory, which the shared folder does not carry faithfully: the
+# programs run from a local copy.
+local_copy=$(mktemp -d)
+for tests in trelmoss_tests trelmoss_platform_tests; do
+  cp "$build/tests/$tests.exe" "$local_copy/"
+  TRELMOSS_REPORT_DUMP="Z:$build/windows-reports" wine "$local_copy/$tests.exe" --gtest_brief=1 |
+    tr -d '\r' | tail -n 25
+  [ "${PIPESTATUS[0]}" -eq 0 ] || failures=$((failures + 1))
+done
+bash tests/windows/program_test.sh "$build/trelmoss.exe" || failures=$((failures + 1))
+wineserver -w
+exit "$failures"
