@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command inside an emulated machine that boots the Debian kernel over this machine's own
-# root filesystem (shared read-only through 9p), with FOLDER shared writable at the same path.
+# root filesystem (shared read-only through 9p, with the guest's writes kept in memory above it),
+# with FOLDER shared writable at the same path.
 # It serves what this machine's kernel cannot run itself, such as 32-bit programs.
 #
 # usage: host_vm.sh FOLDER COMMAND...   (runs COMMAND with sh -c in the current directory;
@@ -27,7 +28,7 @@ for applet in $("$root/bin/busybox" --list); do
   [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
 done
 : > "$root/vm/modules"
-for module in virtio_pci 9pnet_virtio 9p; do
+for module in virtio_pci 9pnet_virtio 9p overlay; do
   for file in $(modprobe -S "$version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'); do
     grep -qxF "$file" "$root/vm/modules" && continue
     mkdir -p "$root$(dirname "$file")"
