@@ -63,9 +63,11 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
   root_->InsertEndChild(drive);
   if (!record.errorText.empty()) SetText(*drive, "error", record.errorText);
 
-  for (unsigned id = 1; id <= 255; ++id) {
-    const AttributeEntry* entry = table.FindAttribute(slot, static_cast<std::uint8_t>(id));
-    if (entry == nullptr) continue;
+  // The index is ordered by slot, then id: this drive's keys form one run, in ascending id.
+  const AttributeIndex& index = table.Index();
+  const auto end = index.lower_bound(AttributeKey(slot + 1u, 0));
+  for (auto at = index.lower_bound(AttributeKey(slot, 0)); at != end; ++at) {
+    const AttributeEntry* entry = at->second;
     const AttributeDefinition* definition = table.FindDefinition(entry->id);
     if (definition == nullptr) continue;
     tinyxml2::XMLElement* attrib = document_.NewElement("attrib");

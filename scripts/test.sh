@@ -25,3 +25,15 @@ bash tests/e2e/run.sh build/ci/trelmoss build/e2e
 echo "== Windows: the 32-bit cross build, its tests and trelmoss.exe under Wine"
 bash scripts/windows-build.sh
 bash tests/windows/run.sh build/ci
+echo "== fuzzing: each target for ${FUZZ_SECONDS:-60} s under the sanitizers"
+bash scripts/fuzz.sh
+echo "== valgrind memcheck of the test suite"
+bash scripts/install-packages.sh valgrind
+for suite in tests/trelmoss_tests tests/trelmoss_platform_tests; do
+  valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+    --show-leak-kinds=definite,indirect "build/ci/$suite" --gtest_brief=1 | tail -n 2
+done
+for target in definitions sectors run; do
+  valgrind --quiet --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+    "build/ci/tests/fuzz/fuzz_$target" "tests/fuzz/corpus/$target"
+done

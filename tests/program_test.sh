@@ -2,8 +2,8 @@
 # The built program end to end: banner, usage, exit statuses, the definitions warning, and a
 # report of this machine's disks that validates against the schema.
 set -u
-program=$1
-schema=$2
+program=$(realpath "$1")
+schema=$(realpath "$2")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0

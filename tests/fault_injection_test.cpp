@@ -1,0 +1,163 @@
+// Faults injected through the fake disks across a full table of 32 drives: every exchange of
+// every drive failing in turn, disks vanishing between listing and opening, and replies cut
+// short at every boundary. Nothing may crash, every registered drive keeps its slot, every error
+// text is the one its failures call for, and the report stays sound.
+#include <gtest/gtest.h>
+
+#include "app/run.h"
+#include "model/console.h"
+#include "model/ini_document.h"
+#include "tests/fake_disks.h"
+#include "tests/report_checks.h"
+
+namespace trelmoss {
+namespace {
+
+using test::FakeDisk;
+using test::FakeDiskSystem;
+using test::HealthyDisk;
+using test::Step;
+
+constexpr Step kSteps[] = {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData,
+                           Step::kReadThresholds};
+
+struct Outcome {
+  int status = 0;
+  std::string console;
+  std::string report;
+};
+
+Outcome RunOver(FakeDiskSystem& disks) {
+  Outcome outcome;
+  RunServices services;
+  services.executablePath = "/opt/trelmoss";
+  services.openIni = [](const std::string&) {
+    return std::make_unique<IniDocument>("[General]\nMax Attributes=1\n[Attrib0]\nId=9\nName=h\n");
+  };
+  services.disks = &disks;
+  services.writeReport = [&outcome](const std::string&, std::string_view bytes, int&) {
+    outcome.report = bytes;
+    return true;
+  };
+  Console console;
+  outcome.status = RunTrelmoss({"trelmoss", "r.xml"}, console, services);
+  outcome.console = console.Text();
+  return outcome;
+}
+
+// The error text a drive ends with, given which of its exchanges fail with which number.
+std::string ExpectedErrorText(const std::map<Step, int>& failures) {
+  auto text = [&](Step step, const std::string& format) {
+    const auto found = failures.find(step);
+    if (found == failures.end()) return std::string();
+    const std::size_t mark = format.find("%d");
+    return format.substr(0, mark) + std::to_string(found->second) + format.substr(mark + 2);
+  };
+  if (failures.count(Step::kVersion)) return text(Step::kVersion, "Get device VERSION error %d");
+  if (failures.count(Step::kEnable)) {
+    return text(Step::kEnable, "Error %d in reading SMART Enabled flag");
+  }
+  return text(Step::kIdentify, "Error %d in reading basic SMART data") +
+         text(Step::kReadData, "Error %d reading detailed SMART data") +
+         text(Step::kReadThresholds, "Error %d reading thresholds SMART data");
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+FakeDiskSystem ThirtyTwoHealthyDisks() {
+  FakeDiskSystem disks;
+  for (std::uint32_t i = 0; i < 32; ++i) {
+    disks.disks.push_back(HealthyDisk("/dev/d" + std::to_string(i), i));
+  }
+  return disks;
+}
+
+TEST(FaultInjection, EveryExchangeOfEveryDriveFailingInTurn) {
+  for (const Step step : kSteps) {
+    for (std::uint32_t failing = 0; failing < 32; ++failing) {
+      FakeDiskSystem disks = ThirtyTwoHealthyDisks();
+      const int error = static_cast<int>(failing) * 37 - 100;  // negative numbers too
+      disks.disks[failing].failures[step] = error;
+      const Outcome outcome = RunOver(disks);
+      ASSERT_EQ(outcome.status, 1);
+      ASSERT_EQ(outcome.console, "Trelmoss v1.1\r\nTotal drives: 32\r\n");
+      EXPECT_EQ(Count(outcome.report, "<drive "), 32u);
+      EXPECT_EQ(Count(outcome.report, "error=\"" + ExpectedErrorText({{step, error}}) + "\""), 1u)
+          << "drive " << failing;
+      EXPECT_NE(outcome.report.find("devicepath=\"/dev/d" + std::to_string(failing) + "\" id=\"" +
+                                    std::to_string(failing) + "\""),
+                std::string::npos);
+      if (failing == 31) {
+        EXPECT_EQ(test::SchemaProblems(outcome.report), "");
+      }
+    }
+  }
+}
+
+TEST(FaultInjection, EveryCombinationOfFailingExchanges) {
+  FakeDiskSystem disks = ThirtyTwoHealthyDisks();
+  std::vector<std::string> expected(32);
+  for (std::uint32_t drive = 0; drive < 32; ++drive) {
+    std::map<Step, int> failures;
+    for (std::size_t s = 0; s < 5; ++s) {
+      if ((drive >> s) & 1) failures[kSteps[s]] = static_cast<int>(100 * drive + s);
+    }
+    disks.disks[drive].failures = failures;
+    expected[drive] = ExpectedErrorText(failures);
+  }
+  const Outcome outcome = RunOver(disks);
+  ASSERT_EQ(outcome.status, 1);
+  for (std::uint32_t drive = 0; drive < 32; ++drive) {
+    const std::string element =
+        "<drive devicepath=\"/dev/d" + std::to_string(drive) + "\" id=\"" + std::to_string(drive);
+    const std::size_t at = outcome.report.find(element);
+    ASSERT_NE(at, std::string::npos) << drive;
+    const std::string line = outcome.report.substr(at, outcome.report.find('\n', at) - at);
+    if (expected[drive].empty()) {
+      EXPECT_EQ(line.find("error="), std::string::npos) << line;
+    } else {
+      EXPECT_NE(line.find("error=\"" + expected[drive] + "\""), std::string::npos) << line;
+    }
+  }
+  EXPECT_EQ(test::SchemaProblems(outcome.report), "");
+}
+
+TEST(FaultInjection, DisksVanishingBetweenListingAndOpening) {
+  FakeDiskSystem disks = ThirtyTwoHealthyDisks();
+  for (std::uint32_t i = 0; i < 32; i += 3) disks.disks[i].openError = 2;  // gone: ENOENT
+  disks.disks[1].numberError = 19;                                         // gone: ENODEV
+  const Outcome outcome = RunOver(disks);
+  ASSERT_EQ(outcome.status, 1);
+  EXPECT_EQ(Count(outcome.console, "can't open device "), 11u);
+  EXPECT_EQ(Count(outcome.console, "can't get device number /dev/d1  (Error 19)"), 1u);
+  EXPECT_NE(outcome.console.find("Total drives: 20\r\n"), std::string::npos);
+  // Slots stay dense: the drives read are numbered 0 to 19 in the report, in listing order.
+  EXPECT_NE(outcome.report.find("<drive devicepath=\"/dev/d2\" id=\"2\""), std::string::npos);
+  EXPECT_EQ(Count(outcome.report, "<drive "), 20u);
+  EXPECT_EQ(test::SchemaProblems(outcome.report), "");
+}
+
+TEST(FaultInjection, RepliesCutShortAtEveryBoundary) {
+  const std::size_t limits[] = {0, 1, 4, 15, 16, 17, 20, 40, 100, 300, 527, 528, 530};
+  for (const Step step : kSteps) {
+    FakeDiskSystem disks;
+    for (std::uint32_t i = 0; i < std::size(limits); ++i) {
+      FakeDisk disk = HealthyDisk("/dev/d" + std::to_string(i), i);
+      disk.replyLimits[step] = limits[i];
+      disks.disks.push_back(disk);
+    }
+    const Outcome outcome = RunOver(disks);
+    ASSERT_EQ(outcome.status, 1);
+    EXPECT_EQ(Count(outcome.report, "<drive "), std::size(limits));
+    EXPECT_EQ(outcome.report.find("error="), std::string::npos);
+    EXPECT_EQ(test::SchemaProblems(outcome.report), "");
+    EXPECT_TRUE(disks.unexpected.empty());
+  }
+}
+
+}  // namespace
+}  // namespace trelmoss

@@ -1,0 +1,69 @@
+// A whole run over the scripted fake disks, with the number of disks, every failure, every
+// error number, every reply's length and every sector chosen by the input.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "app/run.h"
+#include "model/console.h"
+#include "model/ini_document.h"
+#include "tests/fake_disks.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "tests/fuzz/report_invariants.h"
+
+namespace {
+
+using trelmoss::test::FakeDisk;
+using trelmoss::test::Step;
+
+FakeDisk FuzzedDisk(trelmoss::fuzz::FuzzInput& input, int index) {
+  FakeDisk disk;
+  disk.path = "/dev/disk" + std::to_string(index) + ":" + input.Text(8);
+  disk.deviceNumber = input.Word();
+  const std::uint8_t faults = input.Byte();
+  if (faults & 1) disk.openError = static_cast<int>(input.Word());
+  if (faults & 2) disk.numberError = static_cast<int>(input.Word());
+  disk.detailFails = (faults & 4) != 0;
+  disk.capabilities = input.Word();
+  for (const Step step :
+       {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData, Step::kReadThresholds}) {
+    const std::uint8_t choice = input.Byte();
+    if (choice & 1) disk.failures[step] = static_cast<int>(input.Word());
+    if (choice & 2) disk.replyLimits[step] = input.Word() % 600;
+  }
+  input.Fill(disk.identify);
+  input.Fill(disk.attributes);
+  input.Fill(disk.thresholds);
+  return disk;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  using namespace trelmoss;
+  fuzz::FuzzInput input(data, size);
+  test::FakeDiskSystem disks;
+  const int count = input.Byte() % 40;
+  for (int i = 0; i < count; ++i) disks.disks.push_back(FuzzedDisk(input, i));
+  std::string report;
+  RunServices services;
+  services.executablePath = "/opt/trelmoss";
+  services.openIni = [](const std::string&) {
+    return std::make_unique<IniDocument>(
+        "[General]\nMax Attributes=3\n[Attrib0]\nId=1\nName=a\n[Attrib1]\nId=9\nName=b\n"
+        "[Attrib2]\nId=194\nName=c\n");
+  };
+  services.disks = &disks;
+  services.writeReport = [&report](const std::string&, std::string_view bytes, int&) {
+    report = bytes;
+    return true;
+  };
+  Console console;
+  const int status = RunTrelmoss({"trelmoss", "out.xml"}, console, services);
+  if (status != kStatusReportWritten || !disks.unexpected.empty() || disks.openHandles != 0 ||
+      disks.mostOpenHandles > 1 || disks.listOpen) {
+    __builtin_trap();
+  }
+  fuzz::RequireSoundReport(report);
+  return 0;
+}
