@@ -8,11 +8,7 @@ schema=$(realpath "$2")
 work=$(mktemp -d)
 chmod 755 "$work"
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL $*"
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/checks.sh"
 cp "$program" "$work/trelmoss"
 cd "$work" || exit 1
 
@@ -75,8 +71,4 @@ report_case "in a read-only directory" readonly/report.xml 13 65534  # nobody: r
 [ "$(ls readonly)" = report.xml ] || fail "a temporary file was left behind"
 [ -z "$(ls adirectory)" ] || fail "a file was left in the directory named as the report"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures hostile case(s) failed"
-  exit 1
-fi
-echo "hostile files and paths: all cases passed"
+finish "hostile files and paths"

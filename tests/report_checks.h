@@ -28,6 +28,7 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+std::size_t EntriesIn(const std::string& folder);
 void WriteFile(const std::string& path, const std::string& bytes);
 
 }  // namespace trelmoss::test

@@ -8,6 +8,7 @@
 # virtio-scsi, an optical drive) and "many" (34 SATA disks, of which exactly 32 are read).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../vm/initramfs.sh"
 program=$(realpath "$1")
 work=$(realpath -m "${2:-$here/../../build/e2e}")
 mkdir -p "$work"
@@ -18,16 +19,7 @@ bash "$here/../../scripts/install-packages.sh" qemu-system-x86 linux-image-amd64
 kernel=$(ls /boot/vmlinuz-* | sort -V | tail -n 1)
 version=${kernel#/boot/vmlinuz-}
 
-# Booting the uncompressed kernel through its PVH entry saves seconds of decompression under
-# emulation: the vmlinux is the xz stream inside the bzImage.
-vmlinux=$work/vmlinux-$version
-if [ ! -s "$vmlinux" ]; then
-  offset=$(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().find(b"\xfd7zXZ\x00"))' "$kernel")
-  tail -c +$((offset + 1)) "$kernel" | xz -dc > "$vmlinux.part" 2>/dev/null || true
-  [ "$(head -c 4 "$vmlinux.part" | od -An -tx1 | tr -d ' ')" = 7f454c46 ] ||
-    { echo "cannot extract vmlinux from $kernel"; exit 1; }
-  mv "$vmlinux.part" "$vmlinux"
-fi
+vmlinux=$(bash "$here/../vm/vmlinux.sh" "$kernel" "$work")
 
 root=$work/root
 rm -rf "$root"
@@ -40,10 +32,7 @@ copy_with_libraries() { # source, destination inside the root
     cp -L "$library" "$root$library"
   done
 }
-cp /bin/busybox "$root/bin/busybox"
-for applet in $("$root/bin/busybox" --list); do
-  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
-done
+initramfs_busybox "$root"
 copy_with_libraries "$program" /opt/trelmoss/trelmoss
 cp "$(dirname "$program")/trelmoss.ini" "$root/opt/trelmoss/trelmoss.ini"
 copy_with_libraries "$(command -v smartctl)" /usr/sbin/smartctl
@@ -52,15 +41,8 @@ for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
 done
 
-: > "$root/e2e/modules"
-for module in virtio_pci ahci ata_piix sd_mod sr_mod sg virtio_blk virtio_scsi nvme; do
-  for file in $(modprobe -S "$version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'); do
-    grep -qxF "$file" "$root/e2e/modules" && continue
-    mkdir -p "$root$(dirname "$file")"
-    cp "$file" "$root$file"
-    echo "$file" >> "$root/e2e/modules"
-  done
-done
+initramfs_modules "$root" "$version" /e2e/modules virtio_pci ahci ata_piix sd_mod sr_mod sg \
+  virtio_blk virtio_scsi nvme
 cp "$here/guest_init.sh" "$root/init"
 chmod +x "$root/init"
 

@@ -14,15 +14,10 @@
 namespace trelmoss {
 namespace {
 
+using test::EntriesIn;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
-
-std::size_t EntriesIn(const std::string& folder) {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++count;
-  return count;
-}
 
 TEST(WriteReportFile, ReplacesAnEarlierReportWholly) {
   const TempDir folder;

@@ -8,6 +8,7 @@
 #        its output is printed and its exit status returned)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/initramfs.sh"
 folder=$(realpath "$1")
 shift
 command="$*"
@@ -22,20 +23,9 @@ vmlinux=$(bash "$here/vmlinux.sh" "$kernel" "$cache")
 
 root=$cache/root
 rm -rf "$root"
-mkdir -p "$root"/{bin,proc,sys,dev,host,vm}
-cp /bin/busybox "$root/bin/busybox"
-for applet in $("$root/bin/busybox" --list); do
-  [ -e "$root/bin/$applet" ] || ln -s busybox "$root/bin/$applet"
-done
-: > "$root/vm/modules"
-for module in virtio_pci 9pnet_virtio 9p overlay; do
-  for file in $(modprobe -S "$version" --show-depends "$module" | awk '$1 == "insmod" {print $2}'); do
-    grep -qxF "$file" "$root/vm/modules" && continue
-    mkdir -p "$root$(dirname "$file")"
-    cp "$file" "$root$file"
-    echo "$file" >> "$root/vm/modules"
-  done
-done
+mkdir -p "$root"/{proc,sys,dev,host,vm}
+initramfs_busybox "$root"
+initramfs_modules "$root" "$version" /vm/modules virtio_pci 9pnet_virtio 9p overlay
 printf '%s\n' "$folder" > "$root/vm/folder"
 printf '%s\n' "$PWD" > "$root/vm/directory"
 printf '%s\n' "$command" > "$root/vm/command"

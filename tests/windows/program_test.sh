@@ -5,13 +5,7 @@ set -u
 program=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() { # what, expected, actual
-  if [ "$2" != "$3" ]; then
-    printf 'FAIL %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3"
-    failures=$((failures + 1))
-  fi
-}
+source "$(dirname "$0")/../checks.sh"
 cp "$program" "$work/trelmoss.exe"
 cp "$(dirname "$program")/trelmoss.ini" "$work/trelmoss.ini"
 cd "$work" || exit 1
@@ -35,8 +29,4 @@ check "report bytes" "3c3f786d6c2076657273696f6e3d22312e302220656e636f64696e673d
 out=$(wine trelmoss.exe 'missing\report.xml'; echo "status $?")
 check "unwritable report" $'Trelmoss v1.1\r\r\nTotal drives: 0\r\r\ncan\'t write report missing\\report.xml  (Error 267)\r\r\nstatus 253' "$out"
 
-if [ "$failures" -ne 0 ]; then
-  echo "trelmoss.exe: $failures check(s) failed"
-  exit 1
-fi
-echo "trelmoss.exe end to end: all checks passed"
+finish "trelmoss.exe end to end"
