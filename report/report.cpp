@@ -1,5 +1,7 @@
 #include "report/report.h"
 
+#include <algorithm>
+
 #include "model/drive_table.h"
 
 namespace trelmoss {
@@ -21,10 +23,12 @@ void SetText(tinyxml2::XMLElement& element, const char* name, std::string_view t
 // exactly as a Windows text stream would write every LF.
 std::string WithCrLf(std::string_view text) {
   std::string out;
-  out.reserve(text.size() + text.size() / 16);
-  for (const char c : text) {
-    if (c == '\n') out += '\r';
-    out += c;
+  out.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    out.append(text, start, end - start);
+    if (end < text.size()) out += "\r\n";
+    start = end + 1;
   }
   return out;
 }

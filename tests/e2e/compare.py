@@ -213,6 +213,9 @@ def main():
     print(f"  {'trelmoss':28}{ours:>10.2f} s{per_disk_ours:>26}")
     print(f"  {'smartctl --scan, -i -A each':28}{theirs:>10.2f} s{per_disk_theirs:>26}")
     print(f"  trelmoss takes {ours / theirs:.2f} of smartctl's time")
+    rusage = open(os.path.join(folder, "trelmoss_rusage.txt")).read()
+    peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)", rusage)
+    print(f"  trelmoss peak memory: {int(peak.group(1)) / 1024:.1f} MiB" if peak else "  no rusage")
 
     if problems:
         print("\n".join(problems))

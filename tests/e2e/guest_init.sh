@@ -31,6 +31,7 @@ start=$(cat /proc/uptime)
 echo $? > /e2e/status.txt
 end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/trelmoss_time.txt
+/usr/bin/gnu-time -v ./trelmoss /e2e/timed.xml > /dev/null 2> /e2e/trelmoss_rusage.txt
 strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
 
 start=$(cat /proc/uptime)

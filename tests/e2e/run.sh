@@ -14,7 +14,7 @@ work=$(realpath -m "${2:-$here/../../build/e2e}")
 mkdir -p "$work"
 
 bash "$here/../../scripts/install-packages.sh" qemu-system-x86 linux-image-amd64 busybox-static \
-  smartmontools kmod cpio xz-utils strace python3 libxml2-utils
+  smartmontools kmod cpio xz-utils strace time python3 libxml2-utils
 
 kernel=$(ls /boot/vmlinuz-* | sort -V | tail -n 1)
 version=${kernel#/boot/vmlinuz-}
@@ -37,6 +37,7 @@ copy_with_libraries "$program" /opt/trelmoss/trelmoss
 cp "$(dirname "$program")/trelmoss.ini" "$root/opt/trelmoss/trelmoss.ini"
 copy_with_libraries "$(command -v smartctl)" /usr/sbin/smartctl
 copy_with_libraries "$(command -v strace)" /usr/bin/strace
+copy_with_libraries /usr/bin/time /usr/bin/gnu-time  # busybox's time misreads peak memory
 for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
 done
