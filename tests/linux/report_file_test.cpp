@@ -19,17 +19,6 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-TEST(WriteReportFile, ReplacesAnEarlierReportWholly) {
-  const TempDir folder;
-  const std::string path = folder.File("report.xml");
-  WriteFile(path, std::string(10000, 'x'));
-  int error = -1;
-  ASSERT_TRUE(WriteReportFile(path, "new\r\n", error));
-  EXPECT_EQ(error, 0);
-  EXPECT_EQ(ReadFile(path), "new\r\n");
-  EXPECT_EQ(EntriesIn(folder.path()), 1u);  // no temporary file left behind
-}
-
 TEST(WriteReportFile, NewReportGetsTheUsualPermissions) {
   const TempDir folder;
   const mode_t previous = ::umask(022);

@@ -11,20 +11,7 @@ namespace trelmoss {
 namespace {
 
 using test::EntriesIn;
-using test::ReadFile;
 using test::TempDir;
-using test::WriteFile;
-
-TEST(WriteReportFile, ReplacesAnEarlierReportWholly) {
-  const TempDir folder;
-  const std::string path = folder.File("report.xml");
-  WriteFile(path, std::string(10000, 'x'));
-  int error = -1;
-  ASSERT_TRUE(WriteReportFile(path, "new\r\n", error));
-  EXPECT_EQ(error, 0);
-  EXPECT_EQ(ReadFile(path), "new\r\n");  // written as bytes: no second CR
-  EXPECT_EQ(EntriesIn(folder.path()), 1u);
-}
 
 TEST(WriteReportFile, FailuresLeaveNothingBehind) {
   const TempDir folder;
