@@ -128,7 +128,7 @@ def compare_machine(folder, schema):
     return machine, disks, read, identities
 
 
-def device_requests(folder, read):
+def device_requests(folder):
     """SG_IO requests per disk path from the strace of a run, and the commands outside the rule."""
     descriptors, counts, opened, foreign = {}, {}, [], []
     for line in open(os.path.join(folder, "trace.txt"), errors="replace"):
@@ -157,7 +157,7 @@ def device_requests(folder, read):
 
 
 def check_requests(machine, folder, read, disks):
-    opened, counts, foreign = device_requests(folder, read)
+    opened, counts, foreign = device_requests(folder)
     for path, cdb in foreign:
         problem(f"{machine}: {path} was sent a command outside the permitted ones: {cdb}")
     for path in opened:
