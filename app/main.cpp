@@ -10,6 +10,7 @@
 #include "report/report_file.h"
 
 int main(int argc, char** argv) {
+  trelmoss::PrepareProcess();
   const std::unique_ptr<trelmoss::DiskSystem> disks = trelmoss::MakeDiskSystem();
   trelmoss::RunServices services;
   services.executablePath = trelmoss::ExecutablePath();

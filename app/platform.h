@@ -8,7 +8,11 @@ namespace trelmoss {
 
 class DiskSystem;
 
-// The full path of the running executable.
+// Makes the process independent of its surroundings before anything else runs: on Linux a
+// closed standard stream or a reader of standard output that went away must neither end the
+// process nor let a disk or the report take the stream's place.
+void PrepareProcess();
+// The full path of the running executable, never cut short.
 std::string ExecutablePath();
 // The machine's own disks.
 std::unique_ptr<DiskSystem> MakeDiskSystem();

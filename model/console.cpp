@@ -10,8 +10,11 @@ void Console::Write(const std::string& text) {
     collected_ += text;
     return;
   }
+  // A reader that went away, a full disk or a failing terminal never changes the run: such a
+  // message is dropped, and the next one is tried afresh.
   std::fwrite(text.data(), 1, text.size(), stream_);
   std::fflush(stream_);  // messages without a line end must still show before a slow drive
+  std::clearerr(stream_);
 }
 
 void PrintMessage(Console& console, const char* format, ...) {

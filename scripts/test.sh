@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-packages.sh cmake ninja-build g++ libtinyxml2-dev libgtest-dev \
-  libbenchmark-dev libxml2-utils clang-format
+  libbenchmark-dev libxml2-utils clang-format acl attr gdb util-linux
 
 run_suite() { # build folder, extra cmake options...
   local folder=$1

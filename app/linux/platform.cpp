@@ -1,17 +1,69 @@
 #include "app/platform.h"
 
+#include <fcntl.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
-#include <array>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 #include "device/linux/linux_disk_system.h"
 
 namespace trelmoss {
+namespace {
+
+// What the kernel appends to /proc/self/exe once the file has been replaced or removed, as a
+// package upgrade does; the name then leads to the new file, beside its definitions.
+constexpr std::string_view kDeletedSuffix = " (deleted)";
+
+std::string ReadLinkWhole(const char* link) {
+  std::vector<char> buffer(4096);
+  for (;;) {
+    const ssize_t length = ::readlink(link, buffer.data(), buffer.size());
+    if (length < 0) return {};
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      return std::string(buffer.data(), static_cast<std::size_t>(length));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The name the program was started by, as the kernel handed it over, made absolute.
+std::string StartedAs() {
+  const auto name = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+  if (name == nullptr || *name == '\0') return {};
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(name, nullptr), &std::free);
+  if (resolved) return resolved.get();
+  if (*name == '/') return name;
+  const std::unique_ptr<char, decltype(&std::free)> folder(::getcwd(nullptr, 0), &std::free);
+  return folder ? std::string(folder.get()) + "/" + name : std::string(name);
+}
+
+}  // namespace
+
+void PrepareProcess() {
+  std::signal(SIGPIPE, SIG_IGN);
+  // A stream the caller closed would be the next descriptor opened: a disk or the report would
+  // then receive the messages. /dev/null takes its place.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0) continue;
+    const int placeholder = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (placeholder >= 0 && placeholder != fd) {
+      ::dup2(placeholder, fd);
+      ::close(placeholder);
+    }
+  }
+}
 
 std::string ExecutablePath() {
-  std::array<char, 4096> path{};
-  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
-  return length > 0 ? std::string(path.data(), static_cast<std::size_t>(length)) : "trelmoss";
+  std::string path = ReadLinkWhole("/proc/self/exe");
+  if (path.empty()) return StartedAs();
+  if (path.size() > kDeletedSuffix.size() && path.ends_with(kDeletedSuffix)) {
+    path.resize(path.size() - kDeletedSuffix.size());
+  }
+  return path;
 }
 
 std::unique_ptr<DiskSystem> MakeDiskSystem() {

@@ -45,6 +45,15 @@ class LinuxDiskList final : public DiskList {
   const std::vector<std::string>& paths_;
 };
 
+// The kernel writes "/" in a block device's name as "!" in sysfs (cciss!c0d0 is
+// /dev/cciss/c0d0).
+std::string DeviceNodeName(std::string sysfsName) {
+  for (char& c : sysfsName) {
+    if (c == '!') c = '/';
+  }
+  return sysfsName;
+}
+
 }  // namespace
 
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot) {
@@ -71,7 +80,9 @@ LinuxDiskSystem::LinuxDiskSystem(std::string sysRoot, std::string devRoot)
 std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   if (!Exists(sysRoot_ + "/block")) return nullptr;
   paths_.clear();
-  for (const std::string& name : ListWholeDisks(sysRoot_)) paths_.push_back(devRoot_ + "/" + name);
+  for (const std::string& name : ListWholeDisks(sysRoot_)) {
+    paths_.push_back(devRoot_ + "/" + DeviceNodeName(name));
+  }
   return std::make_unique<LinuxDiskList>(paths_);
 }
 

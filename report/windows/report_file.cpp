@@ -39,7 +39,21 @@ DWORD WriteInPlace(HANDLE file, std::string_view bytes) {
   return writeError;
 }
 
-DWORD ReplaceAtomically(const std::string& target, std::string_view bytes) {
+// An earlier report is replaced with ReplaceFileA, which keeps its security descriptor, its
+// attributes (hidden, archive...) and its streams; a new one is moved into place.
+DWORD PutInPlace(const char* temporary, const std::string& target, bool targetExists) {
+  if (targetExists) {
+    return ReplaceFileA(target.c_str(), temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                        nullptr, nullptr)
+               ? 0
+               : GetLastError();
+  }
+  return MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : GetLastError();
+}
+
+DWORD ReplaceAtomically(const std::string& target, bool targetExists, std::string_view bytes) {
   char temporary[MAX_PATH] = {};
   if (GetTempFileNameA(DirectoryOf(target).c_str(), "trl", 0, temporary) == 0) {
     return GetLastError();
@@ -52,10 +66,7 @@ DWORD ReplaceAtomically(const std::string& target, std::string_view bytes) {
     if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
     if (!CloseHandle(file) && error == 0) error = GetLastError();
   }
-  if (error == 0 &&
-      !MoveFileExA(temporary, target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-  }
+  if (error == 0) error = PutInPlace(temporary, target, targetExists);
   if (error != 0) DeleteFileA(temporary);
   return error;
 }
@@ -74,7 +85,7 @@ bool WriteReportFile(const std::string& path, std::string_view bytes, int& error
   } else if (OpenNonDiskTarget(path, file)) {
     failure = WriteInPlace(file, bytes);
   } else {
-    failure = ReplaceAtomically(path, bytes);
+    failure = ReplaceAtomically(path, attributes != INVALID_FILE_ATTRIBUTES, bytes);
   }
   error = static_cast<int>(failure);
   return failure == 0;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "device/linux/linux_disk_system.h"
@@ -30,7 +31,10 @@ class FakeSysfs {
     fs::create_directories(device);
     WriteFile(device + "/type", scsiType + "\n");
     fs::create_directory_symlink(device, block + "/device");
-    WriteFile(root.File("dev/" + name), "");
+    std::string node = name;
+    std::replace(node.begin(), node.end(), '!', '/');
+    fs::create_directories(fs::path(root.File("dev/" + node)).parent_path());
+    WriteFile(root.File("dev/" + node), "");
   }
   void AddVirtual(const std::string& name) {
     fs::create_directories(root.File("sys/block/" + name));
@@ -64,6 +68,19 @@ TEST(LinuxDiskSystem, DisksWithoutPassThroughAreListedWithoutData) {
   // A plain file takes no SG_IO: no capability, so no identity and no error.
   EXPECT_EQ(table.Drive(1).errorText, "");
   EXPECT_EQ(LoadLittleEndian32(table.Drive(1).versionReply.data() + kCapabilitiesOffset), 0u);
+}
+
+// sysfs writes the "/" of a device name as "!": the disk is opened, and reported, at its node.
+TEST(LinuxDiskSystem, BangInTheSysfsNameIsASlashInTheDevicePath) {
+  FakeSysfs sysfs;
+  sysfs.AddDisk("cciss!c0d0");
+  LinuxDiskSystem disks = sysfs.System();
+  Console console;
+  DriveTable table;
+  ASSERT_TRUE(table.EnumerateDrives(disks, console));
+  EXPECT_EQ(console.Text(), "");
+  ASSERT_EQ(table.DriveCount(), 1);
+  EXPECT_EQ(table.Drive(0).devicePath, sysfs.root.File("dev/cciss/c0d0"));
 }
 
 TEST(LinuxDiskSystem, UnopenableDiskIsReportedAndSkipped) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -82,6 +83,91 @@ TEST(WriteReportFile, SymbolicLinkKeepsPointingAtTheReplacedReport) {
   ASSERT_TRUE(WriteReportFile(folder.File("link.xml"), "new", error));
   EXPECT_TRUE(std::filesystem::is_symlink(folder.File("link.xml")));
   EXPECT_EQ(ReadFile(folder.File("real.xml")), "new");
+}
+
+// What an administrator set on the earlier report survives its replacement.
+TEST(WriteReportFile, ReplacementKeepsModeOwnerAndExtendedAttributes) {
+  const TempDir folder;
+  const std::string path = folder.File("report.xml");
+  for (const mode_t mode : {0600u, 0640u, 0604u, 0444u}) {
+    WriteFile(path, "earlier");
+    ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+    const bool owned = ::geteuid() == 0 && ::chown(path.c_str(), 65534, 65534) == 0;
+    ASSERT_EQ(::setxattr(path.c_str(), "user.kept", "yes", 3, 0), 0);
+    int error = 0;
+    ASSERT_TRUE(WriteReportFile(path, "new", error)) << error;
+    struct stat status {};
+    ASSERT_EQ(::stat(path.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, mode);
+    if (owned) {
+      EXPECT_EQ(status.st_uid, 65534u);
+      EXPECT_EQ(status.st_gid, 65534u);
+    }
+    char value[8] = {};
+    EXPECT_EQ(::getxattr(path.c_str(), "user.kept", value, sizeof value), 3);
+    EXPECT_STREQ(value, "yes");
+    EXPECT_EQ(ReadFile(path), "new");
+  }
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+}
+
+// Another name of the earlier report keeps the earlier text: only this name gets the new one.
+TEST(WriteReportFile, HardLinkedReportIsReplacedUnderItsOwnNameOnly) {
+  const TempDir folder;
+  WriteFile(folder.File("report.xml"), "earlier");
+  std::filesystem::create_hard_link(folder.File("report.xml"), folder.File("other.xml"));
+  int error = 0;
+  ASSERT_TRUE(WriteReportFile(folder.File("report.xml"), "new", error));
+  EXPECT_EQ(ReadFile(folder.File("report.xml")), "new");
+  EXPECT_EQ(ReadFile(folder.File("other.xml")), "earlier");
+}
+
+// Links are followed to the file they name, whether it exists or not; the links stay links.
+TEST(WriteReportFile, LinksAreFollowedToTheirTarget) {
+  const TempDir folder;
+  std::filesystem::create_directory(folder.File("sub"));
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> links;  // name, what it points at
+    std::string written;                                     // the file that gets the report
+  };
+  const Case cases[] = {
+      {{{"dangling.xml", "target.xml"}}, "target.xml"},
+      {{{"sub/rel.xml", "../up.xml"}}, "up.xml"},
+      {{{"a.xml", "sub/b.xml"}, {"sub/b.xml", "c.xml"}}, "sub/c.xml"},
+      {{{"abs.xml", folder.File("sub/abs-target.xml")}}, "sub/abs-target.xml"},
+  };
+  for (const Case& c : cases) {
+    for (const auto& [name, to] : c.links) std::filesystem::create_symlink(to, folder.File(name));
+    int error = 0;
+    ASSERT_TRUE(WriteReportFile(folder.File(c.links.front().first), "new", error)) << error;
+    EXPECT_EQ(ReadFile(folder.File(c.written)), "new") << c.written;
+    for (const auto& link : c.links)
+      EXPECT_TRUE(std::filesystem::is_symlink(folder.File(link.first)));
+  }
+}
+
+TEST(WriteReportFile, LoopOfLinksIsItsOwnError) {
+  const TempDir folder;
+  std::filesystem::create_symlink("b.xml", folder.File("a.xml"));
+  std::filesystem::create_symlink("a.xml", folder.File("b.xml"));
+  int error = 0;
+  EXPECT_FALSE(WriteReportFile(folder.File("a.xml"), "new", error));
+  EXPECT_EQ(error, ELOOP);
+  EXPECT_EQ(EntriesIn(folder.path()), 2u);
+}
+
+// The temporary name is short and fresh each time: the longest name the folder takes is a
+// report name, and a leftover of a killed run is no obstacle.
+TEST(WriteReportFile, LongestNameAndLeftoverTemporaryFiles) {
+  const TempDir folder;
+  WriteFile(folder.File(".trelmoss-AAAAAA"), "left by a killed run");
+  const std::string longest = folder.File(std::string(251, 'n') + ".xml");
+  for (int run = 0; run < 2; ++run) {
+    int error = 0;
+    EXPECT_TRUE(WriteReportFile(longest, "report", error)) << error;
+  }
+  EXPECT_EQ(ReadFile(longest), "report");
+  EXPECT_EQ(EntriesIn(folder.path()), 2u);
 }
 
 TEST(WriteReportFile, DevicesAndPipesAreWrittenInPlace) {

@@ -27,6 +27,44 @@ TEST(WriteReportFile, FailuresLeaveNothingBehind) {
   EXPECT_TRUE(std::filesystem::is_empty(folder.File("adir")));
 }
 
+// An earlier report is replaced by ReplaceFileA, which keeps its attributes; a new one gets
+// the plain attributes of a new file.
+TEST(WriteReportFile, ReplacementKeepsTheEarlierAttributes) {
+  const TempDir folder;
+  const std::string path = folder.File("report.xml");
+  for (const DWORD kept : {DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_ARCHIVE},
+                           DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM}}) {
+    test::WriteFile(path, "earlier");
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), kept));
+    int error = 0;
+    ASSERT_TRUE(WriteReportFile(path, "new", error)) << error;
+    EXPECT_EQ(test::ReadFile(path), "new");
+    EXPECT_EQ(GetFileAttributesA(path.c_str()) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM),
+              kept & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        << kept;
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(DeleteFileA(path.c_str()));
+  }
+  int error = 0;
+  ASSERT_TRUE(WriteReportFile(path, "new", error));
+  EXPECT_EQ(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+}
+
+// A read-only report is not replaced: the earlier one stays whole and no temporary file is left.
+TEST(WriteReportFile, ReadOnlyReportStaysAsItWas) {
+  const TempDir folder;
+  const std::string path = folder.File("report.xml");
+  test::WriteFile(path, "earlier");
+  ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  int error = 0;
+  EXPECT_FALSE(WriteReportFile(path, "new", error));
+  EXPECT_NE(error, 0);
+  EXPECT_EQ(test::ReadFile(path), "earlier");
+  EXPECT_EQ(EntriesIn(folder.path()), 1u);
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST(WriteReportFile, NulDeviceIsWrittenInPlace) {
   int error = 0;
   EXPECT_TRUE(WriteReportFile("NUL", "report", error));
