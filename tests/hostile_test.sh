@@ -46,6 +46,26 @@ definitions_case "with Max Attributes not a number" max_is many
 head -n 1 output.txt | grep -q "^warning! can't open required $work/trelmoss.ini!!! " ||
   fail "a Max Attributes that is not a number warns"
 
+# Something other than a readable file at the definitions path: the warning, and the run goes
+# on without blocking (a FIFO nobody writes to, a device that never ends).
+unreadable_case() { # name; trelmoss.ini is already in place
+  rm -f report.xml
+  timeout 20 ./trelmoss report.xml > output.txt
+  local status=$?
+  [ "$status" -eq 1 ] || fail "definitions path $1: status $status"
+  head -n 1 output.txt | grep -q "^warning! can't open required $work/trelmoss.ini!!! " ||
+    fail "definitions path $1: no warning"
+  xmllint --noout --schema "$schema" report.xml 2>/dev/null || fail "definitions path $1: no report"
+}
+rm -f trelmoss.ini && mkdir trelmoss.ini && unreadable_case "a folder" && rmdir trelmoss.ini
+mkfifo trelmoss.ini && unreadable_case "a FIFO" && rm trelmoss.ini
+ln -s /dev/zero trelmoss.ini && unreadable_case "/dev/zero" && rm trelmoss.ini
+printf '[General]\nMax Attributes=1\n' > trelmoss.ini && chmod 000 trelmoss.ini
+setpriv --reuid=65534 --regid=65534 --clear-groups sh -c './trelmoss /tmp/trelmoss-hostile-$$.xml' \
+  > output.txt
+head -n 1 output.txt | grep -q "^warning! can't open required" || fail "unreadable definitions: no warning"
+rm -f trelmoss.ini /tmp/trelmoss-hostile-*.xml
+
 # Report paths: the defined message and status -3, and an earlier report left whole.
 printf '[General]\nMax Attributes=1\n[Attrib0]\nId=9\nName=h\n' > trelmoss.ini
 report_case() { # name, path, expected error number, [user to run as]
