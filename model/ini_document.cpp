@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "model/ini_encoding.h"
+
 namespace trelmoss {
 namespace {
 
-// The profile functions treat every byte up to the space as blank, CR included.
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= ' ' && c != '\0'; }
+// The blanks of the profile functions: tab, LF, VT, FF, CR, ^Z (a DOS end of file) and space.
+// Other control bytes are text.
+bool IsBlank(char c) { return (c >= '\t' && c <= '\r') || c == '\x1A' || c == ' '; }
+
+bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// Names and values are handed out as C strings: a NUL ends them.
+std::string_view UpToNul(std::string_view text) { return text.substr(0, text.find('\0')); }
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -23,12 +31,21 @@ std::string LowerAscii(std::string_view text) {
   return lower;
 }
 
-std::string_view StripMatchingQuotes(std::string_view value) {
+// A value as the profile functions copy it into a buffer of `size` bytes: cut at a NUL, then a
+// quote that opens and closes it dropped. The closing quote is dropped only where the text
+// after the opening one fits the buffer, so a quoted value of exactly that length loses its last
+// character instead: a quirk of the real functions, kept so that both read a file alike.
+std::string CopyEntry(std::string_view value, std::size_t size) {
+  value = UpToNul(value);
+  bool quoted = false;
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
-    return value.substr(1, value.size() - 2);
+    quoted = true;
+    value.remove_prefix(1);
   }
-  return value;
+  std::string copy(value.substr(0, size - 1));
+  if (quoted && size >= value.size() && !copy.empty()) copy.pop_back();
+  return copy;
 }
 
 int DigitValue(char c) {
@@ -68,23 +85,29 @@ int ParseProfileInt(std::string_view text) {
 }
 
 IniDocument::IniDocument(std::string_view text) {
-  constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-  if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
+  const std::string converted = ToSingleByteText(text);
+  text = converted;
+  // A line ends at LF or CR, each alone or in any run (CR LF, or the lone CR of old Mac files).
   while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::size_t end = 0;
+    while (end < text.size() && !IsLineEnd(text[end])) ++end;
     ParseLine(text.substr(0, end));
-    text.remove_prefix(std::min(end + 1, text.size()));
+    while (end < text.size() && IsLineEnd(text[end])) ++end;
+    text.remove_prefix(end);
   }
   current_ = nullptr;
 }
 
 void IniDocument::ParseLine(std::string_view line) {
   line = Trim(line);
-  if (line.empty() || line.front() == ';') return;
+  if (line.empty()) return;
+  // A comment (';') needs no rule of its own: it becomes a key whose name starts with ';', which
+  // no lookup asks for.
   if (line.front() == '[') {
     const std::size_t close = line.rfind(']');
-    if (close != std::string_view::npos) {
-      sections_.push_back(Section{std::string(line.substr(1, close - 1)), {}});
+    if (close != std::string_view::npos && close > 0) {
+      // Blanks inside the brackets are trimmed; whatever follows the last ']' is ignored.
+      sections_.push_back(Section{std::string(UpToNul(Trim(line.substr(1, close - 1)))), {}});
       const auto [first, inserted] =
           firstSectionByName_.try_emplace(LowerAscii(sections_.back().name), sections_.size() - 1);
       // Keys of a repeated section are never looked up: the first section of a name wins.
@@ -92,11 +115,14 @@ void IniDocument::ParseLine(std::string_view line) {
       return;
     }
   }
+  if (current_ == nullptr) return;
+  // A line without '=' is a key without a value: it reads as missing, yet as the first key of
+  // its name it hides a later one.
   const std::size_t equals = line.find('=');
-  if (current_ == nullptr || equals == std::string_view::npos) return;
   const std::string_view key = Trim(line.substr(0, equals));
-  const std::string_view value = Trim(line.substr(equals + 1));
-  current_->values.try_emplace(LowerAscii(key), StripMatchingQuotes(value));
+  const std::string_view value =
+      equals == std::string_view::npos ? std::string_view() : Trim(line.substr(equals + 1));
+  current_->values.try_emplace(LowerAscii(UpToNul(key)), value);
 }
 
 const std::string* IniDocument::FindValue(std::string_view section, std::string_view key) const {
@@ -108,17 +134,15 @@ const std::string* IniDocument::FindValue(std::string_view section, std::string_
 }
 
 int IniDocument::GetInt(std::string_view section, std::string_view key, int fallback) const {
-  const std::string value = GetString(section, key);
-  if (value.empty()) return fallback;
-  return ParseProfileInt(std::string_view(value).substr(0, kIntegerTextLimit));
+  const std::string* value = FindValue(section, key);
+  if (value == nullptr) return fallback;
+  const std::string text = CopyEntry(*value, kIntegerTextLimit + 1);
+  return text.empty() ? fallback : ParseProfileInt(text);
 }
 
 std::string IniDocument::GetString(std::string_view section, std::string_view key) const {
   const std::string* value = FindValue(section, key);
-  if (value == nullptr) return {};
-  // Values are handed out as C strings: a NUL ends them, and they fit a 1024-byte buffer.
-  const std::size_t nul = std::min(value->find('\0'), value->size());
-  return value->substr(0, std::min(nul, kMaxIniString));
+  return value == nullptr ? std::string() : CopyEntry(*value, kMaxIniString + 1);
 }
 
 std::vector<std::string> IniDocument::SectionNames() const {

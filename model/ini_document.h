@@ -1,10 +1,13 @@
 // Our own INI reader. It parses from text, so tests need no files, and answers like the Windows
 // profile functions so that one definitions file means the same on every platform:
-// - section and key names compare without regard to ASCII case;
-// - blanks around names and values are trimmed, and matching quotes around a value dropped;
+// - a line ends at LF or CR, alone or in runs; blanks are tab, LF, VT, FF, CR, ^Z and space;
+// - a section line starts with '[' and ends at its last ']'; the name between is trimmed;
+// - section and key names compare without regard to ASCII case; NUL ends a name or a value;
+// - blanks around keys and values are trimmed, and matching quotes around a value dropped;
+// - a key line without '=' is a key without a value, which reads as missing;
 // - the first section of a name, and the first key of a name within it, win;
-// - a line whose first non-blank character is ';' is a comment; there are no inline comments;
-// - LF and CR LF line ends; a UTF-8 byte-order mark at the start is skipped.
+// - a comment (';') is a key no lookup asks for; there are no inline comments;
+// - a file with a UTF-8 or UTF-16 byte-order mark is read as windows-1251 (model/ini_encoding.h).
 #pragma once
 
 #include <string>

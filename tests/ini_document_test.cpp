@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "model/ini_encoding.h"
+
 namespace trelmoss {
 namespace {
 
@@ -58,6 +60,23 @@ TEST(IniDocument, HandlesLineEndsAndByteOrderMark) {
   const IniDocument ini("\xEF\xBB\xBF[s]\r\nk=v\r\nlast=no newline");
   EXPECT_EQ(ini.GetString("s", "k"), "v");
   EXPECT_EQ(ini.GetString("s", "last"), "no newline");
+}
+
+// Files with a byte-order mark come out as windows-1251, "?" where it has no character.
+TEST(ToSingleByteText, ConvertsMarkedFilesToWindows1251) {
+  struct Case {
+    std::string file;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"plain \xC0\xFF bytes", "plain \xC0\xFF bytes"},
+      {"\xEF\xBB\xBFId=\xD0\x90\xD1\x8F \xE2\x84\x96", "Id=\xC0\xFF \xB9"},  // А я №
+      {"\xEF\xBB\xBF\xE4\xB8\x80|\xF0\x9F\x98\x80|\xC3\xA9", "?|??|?"},      // CJK, emoji, é
+      {"\xEF\xBB\xBF\xFF\xC3|\xE0\x80\x80", "??|???"},  // stray and overlong bytes
+      {std::string("\xFF\xFEI\0d\0=\0\x10\x04\x3D\xD8\x00\xDE", 14), "Id=\xC0??"},
+      {std::string("\xFE\xFF\0I\0d\x04\x10\0", 9), "Id\xC0"},  // big endian; odd byte dropped
+  };
+  for (const Case& c : cases) EXPECT_EQ(ToSingleByteText(c.file), c.text) << c.file;
 }
 
 }  // namespace

@@ -1,0 +1,86 @@
+#include "model/ini_encoding.h"
+
+#include <array>
+#include <cstdint>
+
+namespace trelmoss {
+namespace {
+
+// windows-1251 bytes 0x80 to 0xBF; 0xC0 to 0xFF are U+0410 to U+044F in order. 0x98 has no
+// character and stands for U+0098, as the system's conversion tables have it.
+constexpr std::array<char16_t, 64> kHighHalf = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409,
+    0x2039, 0x040A, 0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x0098, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0,
+    0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB,
+    0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6,
+    0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
+
+// One UTF-16 code unit as windows-1251; a surrogate, like any character it lacks, is "?".
+char ToWindows1251(char32_t unit) {
+  if (unit < 0x80) return static_cast<char>(unit);
+  if (unit >= 0x0410 && unit <= 0x044F) return static_cast<char>(0xC0 + (unit - 0x0410));
+  for (std::size_t i = 0; i < kHighHalf.size(); ++i) {
+    if (kHighHalf[i] == unit) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+std::string FromUtf16(std::string_view bytes, bool bigEndian) {
+  std::string text;
+  text.reserve(bytes.size() / 2);
+  for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {  // an odd last byte is no unit
+    const auto first = static_cast<unsigned char>(bytes[at]);
+    const auto second = static_cast<unsigned char>(bytes[at + 1]);
+    text += ToWindows1251(bigEndian ? (first << 8 | second) : (second << 8 | first));
+  }
+  return text;
+}
+
+// Length of the UTF-8 sequence that `lead` opens, 0 for a byte that opens none.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// A character beyond U+FFFF is two UTF-16 units and so two "?"; a malformed byte is one "?".
+std::string FromUtf8(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[at]);
+    const std::size_t length = SequenceLength(lead);
+    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    std::size_t taken = 1;
+    while (length > 1 && taken < length && at + taken < bytes.size() &&
+           (static_cast<unsigned char>(bytes[at + taken]) & 0xC0) == 0x80) {
+      code = code << 6 | (static_cast<unsigned char>(bytes[at + taken]) & 0x3F);
+      ++taken;
+    }
+    const bool whole = length != 0 && taken == length;
+    const bool shortest = !(length == 3 && code < 0x800) && !(length == 4 && code < 0x10000);
+    const bool scalar = code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
+    if (!whole || !shortest || !scalar) {
+      text += '?';
+      at += 1;
+      continue;
+    }
+    text += code > 0xFFFF ? std::string("??") : std::string(1, ToWindows1251(code));
+    at += taken;
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string ToSingleByteText(std::string_view file) {
+  if (file.starts_with("\xEF\xBB\xBF")) return FromUtf8(file.substr(3));
+  if (file.starts_with("\xFF\xFE")) return FromUtf16(file.substr(2), false);
+  if (file.starts_with("\xFE\xFF")) return FromUtf16(file.substr(2), true);
+  return std::string(file);
+}
+
+}  // namespace trelmoss
