@@ -85,8 +85,11 @@ int ParseProfileInt(std::string_view text) {
 }
 
 IniDocument::IniDocument(std::string_view text) {
-  const std::string converted = ToSingleByteText(text);
-  text = converted;
+  std::string converted;
+  if (HasByteOrderMark(text)) {
+    converted = ToSingleByteText(text);
+    text = converted;
+  }
   // A line ends at LF or CR, each alone or in any run (CR LF, or the lone CR of old Mac files).
   while (!text.empty()) {
     std::size_t end = 0;
@@ -105,7 +108,7 @@ void IniDocument::ParseLine(std::string_view line) {
   // no lookup asks for.
   if (line.front() == '[') {
     const std::size_t close = line.rfind(']');
-    if (close != std::string_view::npos && close > 0) {
+    if (close != std::string_view::npos) {
       // Blanks inside the brackets are trimmed; whatever follows the last ']' is ignored.
       sections_.push_back(Section{std::string(UpToNul(Trim(line.substr(1, close - 1)))), {}});
       const auto [first, inserted] =

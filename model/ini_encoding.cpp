@@ -76,6 +76,11 @@ std::string FromUtf8(std::string_view bytes) {
 
 }  // namespace
 
+bool HasByteOrderMark(std::string_view file) {
+  return file.starts_with("\xEF\xBB\xBF") || file.starts_with("\xFF\xFE") ||
+         file.starts_with("\xFE\xFF");
+}
+
 std::string ToSingleByteText(std::string_view file) {
   if (file.starts_with("\xEF\xBB\xBF")) return FromUtf8(file.substr(3));
   if (file.starts_with("\xFF\xFE")) return FromUtf16(file.substr(2), false);

@@ -9,6 +9,8 @@
 
 namespace trelmoss {
 
+// Whether `file` starts with one of those marks, and so needs converting.
+bool HasByteOrderMark(std::string_view file);
 std::string ToSingleByteText(std::string_view file);
 
 }  // namespace trelmoss

@@ -5,12 +5,8 @@
 set -u
 program=$(realpath "$1")
 schema=$(realpath "$2")
-work=$(mktemp -d)
-chmod 755 "$work"
-trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/checks.sh"
-cp "$program" "$work/trelmoss"
-cd "$work" || exit 1
+enter_work_copy "$program"
 
 # Definitions files: the run goes on whatever the file holds.
 definitions_case() { # name, then the command that writes trelmoss.ini

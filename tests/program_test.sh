@@ -4,14 +4,8 @@
 set -u
 program=$(realpath "$1")
 schema=$(realpath "$2")
-work=$(mktemp -d)
-chmod 755 "$work"
-trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/checks.sh"
-
-cp "$program" "$work/trelmoss"
-cp "$(dirname "$program")/trelmoss.ini" "$work/trelmoss.ini"
-cd "$work" || exit 1
+enter_work_copy "$program" with-definitions
 
 out=$(./trelmoss; echo "status $?")
 check "usage" $'Trelmoss v1.1\r\nusage: ./trelmoss <output.xml>\r\nstatus 254' "$out"

@@ -4,13 +4,8 @@
 # output that is closed, gone or full; no /proc; an executable replaced while it runs.
 set -u
 program=$(realpath "$1")
-work=$(mktemp -d)
-chmod 755 "$work"
-trap 'rm -rf "$work"' EXIT
 source "$(dirname "$0")/checks.sh"
-cp "$program" "$work/trelmoss"
-cp "$(dirname "$program")/trelmoss.ini" "$work/trelmoss.ini"
-cd "$work" || exit 1
+enter_work_copy "$program" with-definitions
 
 report_ok() { # what, path: a whole report and no temporary file beside it
   head -c 46 "$2" 2>/dev/null | grep -q '^<?xml version="1.0"' || fail "$1: no report at $2"

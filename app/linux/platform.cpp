@@ -7,9 +7,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <memory>
-#include <vector>
 
 #include "device/linux/linux_disk_system.h"
+#include "report/linux/report_target.h"
 
 namespace trelmoss {
 namespace {
@@ -17,18 +17,6 @@ namespace {
 // What the kernel appends to /proc/self/exe once the file has been replaced or removed, as a
 // package upgrade does; the name then leads to the new file, beside its definitions.
 constexpr std::string_view kDeletedSuffix = " (deleted)";
-
-std::string ReadLinkWhole(const char* link) {
-  std::vector<char> buffer(4096);
-  for (;;) {
-    const ssize_t length = ::readlink(link, buffer.data(), buffer.size());
-    if (length < 0) return {};
-    if (static_cast<std::size_t>(length) < buffer.size()) {
-      return std::string(buffer.data(), static_cast<std::size_t>(length));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
-}
 
 // The name the program was started by, as the kernel handed it over, made absolute.
 std::string StartedAs() {
@@ -58,8 +46,8 @@ void PrepareProcess() {
 }
 
 std::string ExecutablePath() {
-  std::string path = ReadLinkWhole("/proc/self/exe");
-  if (path.empty()) return StartedAs();
+  std::string path;
+  if (ReadSymbolicLink("/proc/self/exe", path) != 0 || path.empty()) return StartedAs();
   if (path.size() > kDeletedSuffix.size() && path.ends_with(kDeletedSuffix)) {
     path.resize(path.size() - kDeletedSuffix.size());
   }

@@ -48,9 +48,7 @@ class LinuxDiskList final : public DiskList {
 // The kernel writes "/" in a block device's name as "!" in sysfs (cciss!c0d0 is
 // /dev/cciss/c0d0).
 std::string DeviceNodeName(std::string sysfsName) {
-  for (char& c : sysfsName) {
-    if (c == '!') c = '/';
-  }
+  std::replace(sysfsName.begin(), sysfsName.end(), '!', '/');
   return sysfsName;
 }
 

@@ -97,6 +97,8 @@ void CopyExtendedAttributes(const std::string& from, int to) {
   }
 }
 
+int GiveNewFileMode(int fd) { return ::fchmod(fd, NewFileMode()) == 0 ? 0 : errno; }
+
 // The replacement takes over what an administrator set on the earlier report. The owner first,
 // since changing it clears the set-id bits; where the process may not give the file away it
 // still tries the group, and the mode is kept either way.
@@ -128,8 +130,7 @@ int ReplaceAtomically(const std::string& target, const struct stat* earlier,
   TemporaryFile temporary(folder + "/.trelmoss-XXXXXX");
   if (temporary.fd() < 0) return errno;
   const int metadataError = earlier != nullptr ? TakeOverMetadata(target, *earlier, temporary.fd())
-                            : ::fchmod(temporary.fd(), NewFileMode()) == 0 ? 0
-                                                                           : errno;
+                                               : GiveNewFileMode(temporary.fd());
   if (metadataError != 0) return metadataError;
   if (!WriteAll(temporary.fd(), bytes)) return errno;
   if (::fsync(temporary.fd()) != 0) return errno;

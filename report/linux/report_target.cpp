@@ -12,7 +12,9 @@ namespace {
 // The kernel gives up on a path after 40 links; so do we, with the same error.
 constexpr int kMaxLinks = 40;
 
-int ReadLink(const std::string& path, std::string& contents) {
+}  // namespace
+
+int ReadSymbolicLink(const std::string& path, std::string& contents) {
   std::vector<char> buffer(256);
   for (;;) {
     const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
@@ -24,8 +26,6 @@ int ReadLink(const std::string& path, std::string& contents) {
     buffer.resize(buffer.size() * 2);  // may have been cut: read again into more room
   }
 }
-
-}  // namespace
 
 std::string DirectoryOf(const std::string& path) {
   const std::size_t slash = path.rfind('/');
@@ -41,7 +41,7 @@ int FollowLinks(const std::string& path, std::string& target) {
     // follows meets any error of its folder.
     if (::lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return 0;
     std::string next;
-    if (const int error = ReadLink(target, next); error != 0) return error;
+    if (const int error = ReadSymbolicLink(target, next); error != 0) return error;
     target = !next.empty() && next.front() == '/' ? next : DirectoryOf(target) + "/" + next;
   }
   return ELOOP;
