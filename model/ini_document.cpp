@@ -48,6 +48,21 @@ std::string CopyEntry(std::string_view value, std::size_t size) {
   return copy;
 }
 
+// Names longer than any lookup asks for are kept cut, one byte past the longest one a caller
+// hands in, so that they still match none.
+std::string_view KeptName(std::string_view name) { return name.substr(0, kMaxIniString + 2); }
+
+// What CopyEntry can ever hand out of a value: the bytes before a NUL, and of a longer value its
+// first kMaxIniString + 2 bytes and its last one, which decide its quotes alike.
+std::string KeptValue(std::string_view value) {
+  value = UpToNul(value);
+  constexpr std::size_t kKeptPrefix = kMaxIniString + 2;
+  if (value.size() <= kKeptPrefix + 1) return std::string(value);
+  std::string kept(value.substr(0, kKeptPrefix));
+  kept.push_back(value.back());
+  return kept;
+}
+
 int DigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'z') return c - 'a' + 10;
@@ -85,19 +100,39 @@ int ParseProfileInt(std::string_view text) {
 }
 
 IniDocument::IniDocument(std::string_view text) {
-  std::string converted;
   if (HasByteOrderMark(text)) {
-    converted = ToSingleByteText(text);
-    text = converted;
+    Feed(ToSingleByteText(text));
+  } else {
+    Feed(text);
   }
+  Finish();
+}
+
+void IniDocument::Feed(std::string_view piece) {
   // A line ends at LF or CR, each alone or in any run (CR LF, or the lone CR of old Mac files).
-  while (!text.empty()) {
+  // A run split between pieces only makes an empty line, which means nothing.
+  while (!piece.empty()) {
     std::size_t end = 0;
-    while (end < text.size() && !IsLineEnd(text[end])) ++end;
-    ParseLine(text.substr(0, end));
-    while (end < text.size() && IsLineEnd(text[end])) ++end;
-    text.remove_prefix(end);
+    while (end < piece.size() && !IsLineEnd(piece[end])) ++end;
+    if (end == piece.size()) {
+      pendingLine_.append(piece);
+      return;
+    }
+    if (pendingLine_.empty()) {
+      ParseLine(piece.substr(0, end));
+    } else {
+      pendingLine_.append(piece.substr(0, end));
+      ParseLine(pendingLine_);
+      std::string().swap(pendingLine_);  // a long line's buffer is not kept
+    }
+    while (end < piece.size() && IsLineEnd(piece[end])) ++end;
+    piece.remove_prefix(end);
   }
+}
+
+void IniDocument::Finish() {
+  if (!pendingLine_.empty()) ParseLine(pendingLine_);
+  std::string().swap(pendingLine_);
   current_ = nullptr;
 }
 
@@ -110,11 +145,13 @@ void IniDocument::ParseLine(std::string_view line) {
     const std::size_t close = line.rfind(']');
     if (close != std::string_view::npos) {
       // Blanks inside the brackets are trimmed; whatever follows the last ']' is ignored.
-      sections_.push_back(Section{std::string(UpToNul(Trim(line.substr(1, close - 1)))), {}});
+      const std::string_view name = KeptName(UpToNul(Trim(line.substr(1, close - 1))));
       const auto [first, inserted] =
-          firstSectionByName_.try_emplace(LowerAscii(sections_.back().name), sections_.size() - 1);
-      // Keys of a repeated section are never looked up: the first section of a name wins.
-      current_ = inserted ? &sections_.back() : nullptr;
+          firstSectionByName_.try_emplace(LowerAscii(name), sections_.size());
+      // Keys of a repeated section are never looked up: the first section of a name wins, and
+      // a repeated one is not kept at all.
+      current_ = nullptr;
+      if (inserted) current_ = &sections_.emplace_back(Section{std::string(name), {}});
       return;
     }
   }
@@ -125,7 +162,8 @@ void IniDocument::ParseLine(std::string_view line) {
   const std::string_view key = Trim(line.substr(0, equals));
   const std::string_view value =
       equals == std::string_view::npos ? std::string_view() : Trim(line.substr(equals + 1));
-  current_->values.try_emplace(LowerAscii(UpToNul(key)), value);
+  const auto [entry, inserted] = current_->values.try_emplace(LowerAscii(KeptName(UpToNul(key))));
+  if (inserted) entry->second = KeptValue(value);
 }
 
 const std::string* IniDocument::FindValue(std::string_view section, std::string_view key) const {

@@ -8,6 +8,10 @@
 // - the first section of a name, and the first key of a name within it, win;
 // - a comment (';') is a key no lookup asks for; there are no inline comments;
 // - a file with a UTF-8 or UTF-16 byte-order mark is read as windows-1251 (model/ini_encoding.h).
+// It reads a stream piece by piece (Feed, then Finish) and keeps only what a lookup can reach:
+// the first section of each name, the first value of each key in it, and of each value only the
+// bytes a lookup can hand out, so memory grows with the distinct sections and keys and with the
+// longest line, not with the file.
 #pragma once
 
 #include <string>
@@ -21,10 +25,17 @@ namespace trelmoss {
 
 class IniDocument final : public IniReader {
  public:
+  IniDocument() = default;
   explicit IniDocument(std::string_view text);
+
+  // The next piece of a plain file (one without a byte-order mark); lines may span pieces.
+  void Feed(std::string_view piece);
+  // The end of the file: its last line, if it had no line end, is read.
+  void Finish();
 
   int GetInt(std::string_view section, std::string_view key, int fallback) const override;
   std::string GetString(std::string_view section, std::string_view key) const override;
+  // The names of the sections present, the first of each name only, in file order.
   std::vector<std::string> SectionNames() const override;
 
  private:
@@ -39,6 +50,7 @@ class IniDocument final : public IniReader {
   std::vector<Section> sections_;
   std::unordered_map<std::string, std::size_t> firstSectionByName_;  // lower-case name
   Section* current_ = nullptr;  // where key lines go while parsing
+  std::string pendingLine_;     // the start of a line that the next piece goes on with
 };
 
 // Integer syntax of the profile functions: optional blanks, optional sign, then digits up to the

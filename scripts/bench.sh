@@ -21,5 +21,9 @@ grep -E "Elapsed \(wall clock\)|Maximum resident set size" "$report/time.txt"
 rm -rf "$report"
 
 echo
+echo "== definitions files of hostile shapes: whole-process peak memory (/usr/bin/time -v)"
+bash scripts/definitions-memory.sh build/bench/trelmoss
+
+echo
 echo "== emulated machine"
 bash tests/e2e/run.sh build/bench/trelmoss build/bench-e2e | grep -vE "^(machine|unpacked)"

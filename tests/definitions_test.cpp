@@ -7,6 +7,7 @@
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "model/ini_document.h"
+#include "model/ini_encoding.h"
 #include "tests/definitions_description.h"
 #include "tests/report_checks.h"
 
@@ -14,11 +15,20 @@ namespace trelmoss {
 namespace {
 
 // What a definitions file loads to, one line a definition, after the console output.
-std::string LoadAndDescribe(const std::string& iniText) {
+std::string Describe(const IniReader& ini) {
   Console console;
-  const IniDocument ini(iniText);
   const DriveTable table(ini, "/opt/trelmoss.ini", console);
   return test::DescribeDefinitions(table, console.Text());
+}
+
+std::string LoadAndDescribe(const std::string& iniText) { return Describe(IniDocument(iniText)); }
+
+// The same text fed to the reader in pieces of `size` bytes, as a file is read.
+std::string LoadInPiecesAndDescribe(std::string_view text, std::size_t size) {
+  IniDocument ini;
+  for (std::size_t at = 0; at < text.size(); at += size) ini.Feed(text.substr(at, size));
+  ini.Finish();
+  return Describe(ini);
 }
 
 TEST(DefinitionsPathFor, ReplacesOrAddsTheExtension) {
@@ -42,8 +52,14 @@ TEST(Definitions, CasesLoadAsExpected) {
     if (entry.path().extension() != ".ini") continue;
     std::filesystem::path expectedPath = entry.path();
     expectedPath.replace_extension(".expected");
-    const std::string actual = LoadAndDescribe(test::ReadFile(entry.path().string()));
-    EXPECT_EQ(actual, test::ReadFile(expectedPath.string())) << entry.path();
+    const std::string text = test::ReadFile(entry.path().string());
+    const std::string expected = test::ReadFile(expectedPath.string());
+    EXPECT_EQ(LoadAndDescribe(text), expected) << entry.path();
+    // Line ends, CR LF runs and long lines split between pieces change nothing.
+    if (HasByteOrderMark(text)) continue;
+    for (const std::size_t size : {1, 2, 3, 7, 1024, 65536}) {
+      EXPECT_EQ(LoadInPiecesAndDescribe(text, size), expected) << entry.path() << " by " << size;
+    }
     ++checked;
   }
   EXPECT_GE(checked, 10);
