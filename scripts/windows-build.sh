@@ -16,3 +16,12 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cma
   -DCMAKE_BUILD_TYPE=Release -DTRELMOSS_WERROR=ON \
   -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build build/windows
+# The Windows package: one zip with the program, its definitions file, README and license.
+rm -f build/windows/trelmoss-*-win32.zip
+(cd build/windows && cpack -G ZIP >/dev/null)
+zip=$(ls build/windows/trelmoss-*-win32.zip)
+listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$listed" = "LICENSE.txt README.txt trelmoss.exe trelmoss.ini " ] ||
+  { echo "$zip holds: $listed"; exit 1; }
+unzip -p "$zip" README.txt | grep -qv $'\r$' && { echo "README.txt is not all CR LF"; exit 1; }
+echo "built $zip"

@@ -17,6 +17,10 @@ DECLARATION = b'<?xml version="1.0" encoding="windows-1251" ?>\r\n'
 PERMITTED_ATA = {(0xB0, 0xD8), (0xB0, 0xD0), (0xB0, 0xD1), (0xEC, None)}
 SCSI_INQUIRY = 0x12
 ATA_PASS_THROUGH_16 = 0x85
+# What an ATA drive shows when the kernel refuses ATA PASS-THROUGH (EPERM) for want of
+# CAP_SYS_RAWIO.
+NO_RAWIO_ERROR = "Error 1 in reading SMART Enabled flag"
+UNIT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../packaging/trelmoss.service")
 
 # The identities the "kinds" machine gives its ATA disks (serial -> model, firmware), as the
 # drive would read them back: blanks trimmed, control bytes shown as '?'.
@@ -174,6 +178,62 @@ def check_requests(machine, folder, read, disks):
     return counts
 
 
+def check_unprivileged(machine, folder, read):
+    """The same run as a user in group disk: with CAP_SYS_RAWIO alone the same report and
+    output as root; without it every ATA drive fails at its first pass-through command."""
+    root_report = open(os.path.join(folder, "report.xml"), "rb").read()
+    root_output = open(os.path.join(folder, "output.txt"), "rb").read()
+    read_file = lambda name: open(os.path.join(folder, name), "rb").read()
+    if read_file("rawio_status.txt").strip() != b"1" or read_file("rawio_output.txt") != root_output:
+        problem(f"{machine}: with CAP_SYS_RAWIO: {read_file('rawio_output.txt')!r}")
+    if read_file("rawio_report.xml") != root_report:
+        problem(f"{machine}: the report with CAP_SYS_RAWIO differs from root's")
+    if read_file("nocaps_status.txt").strip() != b"1" or read_file("nocaps_output.txt") != root_output:
+        problem(f"{machine}: without capabilities: {read_file('nocaps_output.txt')!r}")
+    drives = ElementTree.fromstring(read_file("nocaps_report.xml")).findall("drive")
+    for disk, drive in zip(read, drives):
+        expected = NO_RAWIO_ERROR if smartctl_reading(folder, disk) else None
+        if drive.get("error") != expected or len(drive):
+            problem(f"{machine} {disk}: without CAP_SYS_RAWIO error {drive.get('error')!r}")
+
+
+def service_allowed_syscalls(unit):
+    """The system calls the service's SystemCallFilter= lines leave the program."""
+    def expand(names):
+        calls = set()
+        for name in names:
+            if not name.startswith("@"):
+                calls.add(name)
+                continue
+            listing = subprocess.run(["systemd-analyze", "syscall-filter", "--no-pager", name],
+                                     capture_output=True, text=True, check=True).stdout
+            members = [line.strip() for line in listing.splitlines()[1:]
+                       if line.startswith(" ") and not line.strip().startswith("#")]
+            calls |= expand(members)
+        return calls
+    allowed = None
+    for line in open(unit):
+        if line.startswith("SystemCallFilter="):
+            names = line.split("=", 1)[1].split()
+            if names[0].startswith("~"):
+                allowed -= expand([names[0][1:], *names[1:]])
+            else:
+                allowed = expand(names) if allowed is None else allowed | expand(names)
+    return allowed
+
+
+def check_syscalls(machine, folder, unit):
+    used = set()
+    for line in open(os.path.join(folder, "syscalls.txt"), errors="replace"):
+        call = re.match(r"(?:\d+ +)?([a-z_0-9]+)\(", line)
+        if call:
+            used.add(call.group(1))
+    outside = sorted(used - service_allowed_syscalls(unit) - {"execve"})
+    if outside:
+        problem(f"{machine}: system calls trelmoss.service would refuse: {outside}")
+    return len(used)
+
+
 def seconds(folder, name):
     start, end = open(os.path.join(folder, name)).read().split()[0::2]
     return float(end) - float(start)
@@ -193,6 +253,9 @@ def main():
     check_requests(machine, os.path.join(work, "kinds"), read, disks)
     if identities != KINDS_IDENTITY:
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
+    check_unprivileged(machine, os.path.join(work, "kinds"), read)
+    calls = check_syscalls(machine, os.path.join(work, "kinds"), UNIT)
+    print(f"kinds: {calls} distinct system calls, all allowed by trelmoss.service")
     for kind in ("vda", "nvme0n1"):
         if kind not in read:
             problem(f"kinds: {kind} is not among the drives read")
@@ -200,6 +263,7 @@ def main():
     folder = os.path.join(work, "many")
     machine, disks, read, identities = compare_machine(folder, schema)
     counts = check_requests(machine, folder, read, disks)
+    check_unprivileged(machine, folder, read)
     if len(disks) != 34 or len(read) != MAX_DRIVES:
         problem(f"many: {len(disks)} disks listed, {len(read)} read")
 

@@ -37,6 +37,7 @@ copy_with_libraries "$program" /opt/trelmoss/trelmoss
 cp "$(dirname "$program")/trelmoss.ini" "$root/opt/trelmoss/trelmoss.ini"
 copy_with_libraries "$(command -v smartctl)" /usr/sbin/smartctl
 copy_with_libraries "$(command -v strace)" /usr/bin/strace
+copy_with_libraries "$(command -v setpriv)" /usr/bin/setpriv
 copy_with_libraries /usr/bin/time /usr/bin/gnu-time  # busybox's time misreads peak memory
 for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
