@@ -12,8 +12,9 @@ namespace {
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
-// The index that "Attrib%d" formats into `name` (compared without regard to case), or -1.
-int AttributeSectionIndex(const std::string& name) {
+}  // namespace
+
+int AttributeSectionIndex(std::string_view name) {
   constexpr std::string_view kPrefix = "attrib";
   if (name.size() <= kPrefix.size() || name.size() > kPrefix.size() + 10) return -1;
   for (std::size_t i = 0; i < kPrefix.size(); ++i) {
@@ -25,12 +26,10 @@ int AttributeSectionIndex(const std::string& name) {
     if (name[i] < '0' || name[i] > '9') return -1;
     index = index * 10 + (name[i] - '0');
   }
-  const std::string digits = name.substr(kPrefix.size());
+  const std::string_view digits = name.substr(kPrefix.size());
   if (index > 0x7FFFFFFF || std::to_string(index) != digits) return -1;  // no leading zeros
   return static_cast<int>(index);
 }
-
-}  // namespace
 
 std::string DefinitionsPathFor(const std::string& executablePath) {
   const std::size_t nameStart = [&] {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace trelmoss {
@@ -10,6 +11,9 @@ namespace trelmoss {
 // the characters after the file name's last dot become "ini", and a name without a dot gets
 // ".ini" appended.
 std::string DefinitionsPathFor(const std::string& executablePath);
+
+// The index that "Attrib%d" formats into `name` (compared without regard to ASCII case), or -1.
+int AttributeSectionIndex(std::string_view name);
 
 // The attribute section indexes below `maxAttributes` whose "Attrib%d" section is present, in
 // ascending order. Absent sections would define only id 0, which no entry carries, so reading

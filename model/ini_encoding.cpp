@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 
 namespace trelmoss {
 namespace {
@@ -26,10 +27,12 @@ char ToWindows1251(char32_t unit) {
   return '?';
 }
 
-std::string FromUtf16(std::string_view bytes, bool bigEndian) {
+// The text of the whole code units in `bytes`; `used` is how many bytes they took.
+std::string FromUtf16(std::string_view bytes, bool bigEndian, std::size_t& used) {
   std::string text;
   text.reserve(bytes.size() / 2);
-  for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {  // an odd last byte is no unit
+  used = bytes.size() & ~std::size_t{1};
+  for (std::size_t at = 0; at < used; at += 2) {
     const auto first = static_cast<unsigned char>(bytes[at]);
     const auto second = static_cast<unsigned char>(bytes[at + 1]);
     text += ToWindows1251(bigEndian ? (first << 8 | second) : (second << 8 | first));
@@ -47,9 +50,12 @@ std::size_t SequenceLength(unsigned char lead) {
 }
 
 // A character beyond U+FFFF is two UTF-16 units and so two "?"; a malformed byte is one "?".
-std::string FromUtf8(std::string_view bytes) {
+// Unless `last`, a sequence cut short by the end of `bytes` is left for the next piece; `used` is
+// how many bytes the text took.
+std::string FromUtf8(std::string_view bytes, bool last, std::size_t& used) {
   std::string text;
   text.reserve(bytes.size());
+  used = bytes.size();
   for (std::size_t at = 0; at < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[at]);
     const std::size_t length = SequenceLength(lead);
@@ -61,6 +67,10 @@ std::string FromUtf8(std::string_view bytes) {
       ++taken;
     }
     const bool whole = length != 0 && taken == length;
+    if (!whole && !last && length != 0 && at + taken == bytes.size()) {
+      used = at;
+      break;
+    }
     const bool shortest = !(length == 3 && code < 0x800) && !(length == 4 && code < 0x10000);
     const bool scalar = code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
     if (!whole || !shortest || !scalar) {
@@ -82,10 +92,52 @@ bool HasByteOrderMark(std::string_view file) {
 }
 
 std::string ToSingleByteText(std::string_view file) {
-  if (file.starts_with("\xEF\xBB\xBF")) return FromUtf8(file.substr(3));
-  if (file.starts_with("\xFF\xFE")) return FromUtf16(file.substr(2), false);
-  if (file.starts_with("\xFE\xFF")) return FromUtf16(file.substr(2), true);
-  return std::string(file);
+  SingleByteDecoder decoder;
+  std::string text = decoder.Next(file);
+  return text + decoder.Finish();
+}
+
+std::string SingleByteDecoder::Next(std::string_view piece) {
+  if (encoding_ == Encoding::kSingleByte) return std::string(piece);
+  carried_.append(piece);
+  if (encoding_ == Encoding::kUndecided) {
+    if (carried_.size() < 3) return {};  // "\xFF\xFE" could yet be the start of a UTF-8 mark
+    const std::string start = carried_;
+    carried_.clear();
+    return Decide(start);
+  }
+  return Decode(std::exchange(carried_, {}), false);
+}
+
+std::string SingleByteDecoder::Finish() {
+  if (encoding_ == Encoding::kUndecided) {
+    const std::string start = std::exchange(carried_, {});
+    std::string text = Decide(start);
+    return text + Finish();
+  }
+  return Decode(std::exchange(carried_, {}), true);
+}
+
+std::string SingleByteDecoder::Decide(std::string_view start) {
+  encoding_ = Encoding::kSingleByte;
+  if (start.starts_with("\xEF\xBB\xBF")) {
+    encoding_ = Encoding::kUtf8;
+    start.remove_prefix(3);
+  } else if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+    encoding_ = start[0] == '\xFF' ? Encoding::kUtf16Le : Encoding::kUtf16Be;
+    start.remove_prefix(2);
+  }
+  if (encoding_ == Encoding::kSingleByte) return std::string(start);
+  return Decode(start, false);
+}
+
+std::string SingleByteDecoder::Decode(std::string_view bytes, bool last) {
+  std::size_t used = 0;
+  std::string text = encoding_ == Encoding::kUtf8
+                         ? FromUtf8(bytes, last, used)
+                         : FromUtf16(bytes, encoding_ == Encoding::kUtf16Be, used);
+  if (!last) carried_.assign(bytes.substr(used));  // an odd last byte at the end is no unit
+  return text;
 }
 
 }  // namespace trelmoss

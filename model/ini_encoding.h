@@ -11,6 +11,25 @@ namespace trelmoss {
 
 // Whether `file` starts with one of those marks, and so needs converting.
 bool HasByteOrderMark(std::string_view file);
+// A whole file's text.
 std::string ToSingleByteText(std::string_view file);
+
+// The same conversion, piece by piece: a character whose bytes span two pieces waits for the
+// second, and the mark is looked for once the first three bytes are in.
+class SingleByteDecoder {
+ public:
+  // The text of the file so far that is complete.
+  std::string Next(std::string_view piece);
+  // The rest, at the end of the file.
+  std::string Finish();
+
+ private:
+  enum class Encoding { kUndecided, kSingleByte, kUtf8, kUtf16Le, kUtf16Be };
+  std::string Decide(std::string_view start);
+  std::string Decode(std::string_view bytes, bool last);
+
+  Encoding encoding_ = Encoding::kUndecided;
+  std::string carried_;  // the bytes of a character not yet whole (the start while undecided)
+};
 
 }  // namespace trelmoss

@@ -1,5 +1,5 @@
 // Read access to an INI file with the semantics of the Windows profile functions. The Windows
-// build asks those functions; elsewhere an IniDocument parsed by our own reader answers.
+// build asks those functions; elsewhere our own reader answers (model/ini_parser.h).
 #pragma once
 
 #include <memory>
@@ -23,7 +23,8 @@ class IniReader {
   virtual std::vector<std::string> SectionNames() const = 0;
 };
 
-// The platform's reader for the file at `path`; a missing file reads as an empty one.
+// The platform's reader of the definitions file at `path`, answering the definitions loader's
+// lookups (on Linux only those: model/definitions_digest.h); a missing file reads as an empty one.
 std::unique_ptr<IniReader> OpenIniFile(const std::string& path);
 
 }  // namespace trelmoss

@@ -13,11 +13,15 @@ make_file() { # shape, MiB
     one-long-line) yes x | tr -d '\n' ;;
     distinct-sections) seq 1 100000000 | sed 's/.*/[&]/' ;;
     distinct-keys) { echo '[General]'; seq 1 100000000 | sed 's/.*/&=1/'; } ;;
+    attribute-sections) seq 0 16 2000000000 | sed 's/.*/[Attrib&]\nId=&\nName=n&/' ;;
+    utf16-attributes) { printf '\xff\xfe'; seq 1 100000000 | sed 's/.*/[Attrib&]\r\nName=&\r/' |
+      iconv -f ascii -t utf-16le; } ;;
   esac | head -c "$(($2 * 1048576))" > "$work/trelmoss.ini" || true
 }
 
 printf '  %-20s %10s %12s %16s\n' "definitions file" "size" "peak" "peak - size"
-for shape in repeated-headers:256 one-long-line:64 distinct-sections:64 distinct-keys:64; do
+for shape in ${TRELMOSS_SHAPES:-repeated-headers:256 one-long-line:64 distinct-sections:64 distinct-keys:64 \
+  attribute-sections:64 utf16-attributes:64}; do
   make_file "${shape%:*}" "${shape#*:}"
   size=$(($(stat -c %s "$work/trelmoss.ini") / 1024))
   /usr/bin/time -v "$work/trelmoss" "$work/report.xml" > /dev/null 2> "$work/time.txt" || true
