@@ -28,7 +28,7 @@ void DefinitionsDigest::Finish() {
 void DefinitionsDigest::OnSection(std::string_view name) {
   CloseAttributeSection();
   current_ = Current::kIgnored;
-  if (LowerAscii(name) == "general") {
+  if (name.size() == 7 && LowerAscii(name) == "general") {
     if (!generalSeen_) current_ = Current::kGeneral;
     generalSeen_ = true;
     return;

@@ -40,46 +40,85 @@ std::string FromUtf16(std::string_view bytes, bool bigEndian, std::size_t& used)
   return text;
 }
 
-// Length of the UTF-8 sequence that `lead` opens, 0 for a byte that opens none.
-std::size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+// The continuation bytes a lead byte announces: 1 for C2-DF, 2 for E0-EF, 3 for F0-F4; 0 for a
+// byte that opens no sequence (a continuation byte, C0, C1, F5-FF), malformed by itself.
+std::size_t ContinuationCount(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 1;
+  if (lead >= 0xE0 && lead <= 0xEF) return 2;
+  if (lead >= 0xF0 && lead <= 0xF4) return 3;
   return 0;
 }
 
-// A character beyond U+FFFF is two UTF-16 units and so two "?"; a malformed byte is one "?".
-// Unless `last`, a sequence cut short by the end of `bytes` is left for the next piece; `used` is
-// how many bytes the text took.
+constexpr char32_t kMalformed = 0xFFFFFFFF;
+
+struct Decoded {
+  char32_t code;      // kMalformed for a malformed sequence
+  std::size_t taken;  // the bytes it took, its lead included
+};
+
+// The sequence that `bytes` starts with, whose `count` continuation bytes are all there. As the
+// system's decoder does, continuation bytes are taken until the first that cannot go on: an
+// overlong form, a code point beyond U+10FFFF or a surrogate is malformed as soon as it shows,
+// and one malformed sequence is one character, however many bytes it took.
+Decoded DecodeSequence(std::string_view bytes, std::size_t count) {
+  if (count == 0) return {kMalformed, 1};
+  char32_t code = static_cast<unsigned char>(bytes[0]) & (0x7F >> (count + 1));
+  std::size_t taken = 1;
+  const auto fits = [&](char32_t& bits) {
+    bits = static_cast<unsigned char>(bytes[taken]) ^ 0x80u;
+    return bits < 0x40;
+  };
+  char32_t bits = 0;
+  if (count == 3) {
+    if (!fits(bits)) return {kMalformed, taken};
+    code = code << 6 | bits;
+    ++taken;
+    if (code < 0x10) return {kMalformed, taken};  // overlong
+  }
+  if (count >= 2) {
+    if (!fits(bits)) return {kMalformed, taken};
+    code = code << 6 | bits;
+    if (code >= (0x110000 >> 6)) return {kMalformed, taken};  // beyond U+10FFFF: byte not taken
+    ++taken;
+    if (code < 0x20) return {kMalformed, taken};                                     // overlong
+    if (code >= (0xD800 >> 6) && code <= (0xDFFF >> 6)) return {kMalformed, taken};  // surrogate
+  }
+  if (!fits(bits)) return {kMalformed, taken};
+  code = code << 6 | bits;
+  ++taken;
+  if (code < 0x80) return {kMalformed, taken};  // overlong
+  return {code, taken};
+}
+
+// A character beyond U+FFFF is two UTF-16 units and so two "?"; a malformed sequence is one "?".
+// A sequence that the end of the file cuts short is, with all after it, one malformed character;
+// unless `last`, such a sequence is left for the next piece instead. `used` is how many bytes
+// the text took.
 std::string FromUtf8(std::string_view bytes, bool last, std::size_t& used) {
   std::string text;
   text.reserve(bytes.size());
   used = bytes.size();
   for (std::size_t at = 0; at < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[at]);
-    const std::size_t length = SequenceLength(lead);
-    char32_t code = length == 1 ? lead : lead & (0x7F >> length);
-    std::size_t taken = 1;
-    while (length > 1 && taken < length && at + taken < bytes.size() &&
-           (static_cast<unsigned char>(bytes[at + taken]) & 0xC0) == 0x80) {
-      code = code << 6 | (static_cast<unsigned char>(bytes[at + taken]) & 0x3F);
-      ++taken;
-    }
-    const bool whole = length != 0 && taken == length;
-    if (!whole && !last && length != 0 && at + taken == bytes.size()) {
-      used = at;
-      break;
-    }
-    const bool shortest = !(length == 3 && code < 0x800) && !(length == 4 && code < 0x10000);
-    const bool scalar = code < 0x110000 && !(code >= 0xD800 && code <= 0xDFFF);
-    if (!whole || !shortest || !scalar) {
-      text += '?';
-      at += 1;
+    if (lead < 0x80) {
+      text += static_cast<char>(lead);
+      ++at;
       continue;
     }
-    text += code > 0xFFFF ? std::string("??") : std::string(1, ToWindows1251(code));
-    at += taken;
+    const std::size_t count = ContinuationCount(lead);
+    if (at + 1 + count > bytes.size()) {
+      if (!last) used = at;
+      if (last) text += '?';
+      break;
+    }
+    const Decoded decoded = DecodeSequence(bytes.substr(at), count);
+    at += decoded.taken;
+    if (decoded.code == kMalformed) {
+      text += '?';
+    } else {
+      text +=
+          decoded.code > 0xFFFF ? std::string("??") : std::string(1, ToWindows1251(decoded.code));
+    }
   }
   return text;
 }

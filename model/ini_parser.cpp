@@ -140,7 +140,7 @@ void IniParser::ParseLine(std::string_view line) {
     const std::size_t close = line.rfind(']');
     if (close != std::string_view::npos) {
       // Blanks inside the brackets are trimmed; whatever follows the last ']' is ignored.
-      sink_.OnSection(KeptName(UpToNul(Trim(line.substr(1, close - 1)))));
+      sink_.OnSection(UpToNul(Trim(line.substr(1, close - 1))));
       inSection_ = true;
       return;
     }

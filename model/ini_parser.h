@@ -22,9 +22,10 @@ namespace trelmoss {
 class IniSink {
  public:
   virtual ~IniSink() = default;
-  // A section line's name, trimmed and cut at a NUL and to KeptName's length.
+  // A section line's name, trimmed and cut at a NUL.
   virtual void OnSection(std::string_view name) = 0;
-  // A key line within a section: its key as a section's name is given, its value trimmed.
+  // A key line within a section: its key trimmed, cut at a NUL and to KeptName's length, and
+  // its value trimmed.
   virtual void OnKey(std::string_view key, std::string_view value) = 0;
 };
 
@@ -49,7 +50,7 @@ class IniParser {
   std::string pendingLine_;  // the start of a line that the next piece goes on with
 };
 
-// Names longer than any lookup asks for are kept cut, one byte past the longest one a caller
+// Keys longer than any lookup asks for are kept cut, one byte past the longest one a caller
 // hands in, so that they still match none.
 std::string_view KeptName(std::string_view name);
 // What a lookup can ever hand out of a value (see EntryString), so that a long value is not

@@ -61,6 +61,13 @@ TEST(IniDocument, LongQuotedValuesKeepTheBufferRule) {
   }
 }
 
+// Section names are listed whole, however long; only lookups cut what they compare.
+TEST(IniDocument, ListsLongSectionNamesWhole) {
+  const std::string name(1500, 'n');
+  const IniDocument ini("[" + name + "]\nk=1\n[" + name + "x]\n");
+  EXPECT_EQ(ini.SectionNames(), (std::vector<std::string>{name, name + "x"}));
+}
+
 TEST(IniDocument, StringsAreCutTo1023Bytes) {
   const IniDocument ini("[s]\nk=" + std::string(5000, 'x') + "\n");
   EXPECT_EQ(ini.GetString("s", "k"), std::string(1023, 'x'));
@@ -82,7 +89,10 @@ TEST(ToSingleByteText, ConvertsMarkedFilesToWindows1251) {
       {"plain \xC0\xFF bytes", "plain \xC0\xFF bytes"},
       {"\xEF\xBB\xBFId=\xD0\x90\xD1\x8F \xE2\x84\x96", "Id=\xC0\xFF \xB9"},  // А я №
       {"\xEF\xBB\xBF\xE4\xB8\x80|\xF0\x9F\x98\x80|\xC3\xA9", "?|??|?"},      // CJK, emoji, é
-      {"\xEF\xBB\xBF\xFF\xC3|\xE0\x80\x80", "??|???"},  // stray and overlong bytes
+      // Stray bytes; an overlong form is malformed once its second byte shows it.
+      {"\xEF\xBB\xBF\xFF\xC3|\xE0\x80\x80", "??|??"},
+      // The end of the file cuts a sequence short: it and all after it are one character.
+      {"\xEF\xBB\xBF\xF0\x9F\x98|\xF0\xBF\n", "?|?"},
       {std::string("\xFF\xFEI\0d\0=\0\x10\x04\x3D\xD8\x00\xDE", 14), "Id=\xC0??"},
       {std::string("\xFE\xFF\0I\0d\x04\x10\0", 9), "Id\xC0"},  // big endian; odd byte dropped
   };
