@@ -16,6 +16,11 @@ cmake -S . -B build/windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cma
   -DCMAKE_BUILD_TYPE=Release -DTRELMOSS_WERROR=ON \
   -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build build/windows
+# The probe of the profile functions, also as a 64-bit program that Wine runs on this machine.
+cmake -S . -B build/windows64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release -DTRELMOSS_WERROR=ON \
+  -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
+cmake --build build/windows64 --target ini_probe
 # The Windows package: one zip with the program, its definitions file, README and license.
 rm -f build/windows/trelmoss-*-win32.zip
 (cd build/windows && cpack -G ZIP >/dev/null)

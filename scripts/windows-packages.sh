@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the Windows cross build and its tests under Wine need (as root): the MinGW-w64
-# i686 compilers, Wine with its 32-bit half, pefile for the executable check, and the sources of
+# i686 compilers, Wine with its 32-bit half, the x86-64 compilers and 64-bit Wine for the probe
+# of the profile functions, pefile for the executable check, and the sources of
 # tinyxml2 (from Debian's source packages) and GoogleTest for the cross build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,4 +16,5 @@ if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && [ ! -e "$sources" 
   apt-get update -qq
 fi
 bash scripts/install-packages.sh g++-mingw-w64-i686-posix binutils-mingw-w64-i686 \
-  mingw-w64-i686-dev wine wine32:i386 python3-pefile libgtest-dev dpkg-dev
+  mingw-w64-i686-dev wine wine32:i386 python3-pefile libgtest-dev dpkg-dev \
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64

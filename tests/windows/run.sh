@@ -21,6 +21,9 @@ mkdir -p "$build/linux-reports" "$build/windows-reports"
 TRELMOSS_REPORT_DUMP="$build/linux-reports" "$linux_build/tests/trelmoss_tests" \
   --gtest_brief=1 >/dev/null || failures=$((failures + 1))
 
+echo "-- generated definitions files: our reader against the profile functions"
+bash "$top/tests/ini_diff/run.sh" "$linux_build" "$top/build/windows64" || failures=$((failures + 1))
+
 echo "-- under Wine"
 WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" \
   bash "$top/tests/vm/host_vm.sh" "$build" "bash tests/windows/under_wine.sh" ||
