@@ -1,15 +1,5 @@
-# Cross build of the 32-bit Windows program with MinGW-w64. The POSIX thread-model compilers are
-# used because GoogleTest needs std::mutex; everything is linked statically, so the executable
-# needs no MinGW DLLs on Windows or under Wine, which runs the cross-built tests.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build of the 32-bit Windows program and its tests with MinGW-w64; Wine runs the tests.
+set(TRELMOSS_MINGW_TRIPLET i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

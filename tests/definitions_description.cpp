@@ -1,5 +1,6 @@
 #include "tests/definitions_description.h"
 
+#include "model/console.h"
 #include "model/drive_table.h"
 
 namespace trelmoss::test {
@@ -11,6 +12,12 @@ std::string DescribeDefinitions(const DriveTable& table, const std::string& cons
                    " name=[" + definition.name + "] details=[" + definition.details + "]\n";
   }
   return description;
+}
+
+std::string LoadAndDescribe(const IniReader& ini, const std::string& iniPath) {
+  Console console;
+  const DriveTable table(ini, iniPath, console);
+  return DescribeDefinitions(table, console.Text());
 }
 
 }  // namespace trelmoss::test

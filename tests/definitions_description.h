@@ -6,10 +6,13 @@
 
 namespace trelmoss {
 class DriveTable;
-}
+class IniReader;
+}  // namespace trelmoss
 
 namespace trelmoss::test {
 
 std::string DescribeDefinitions(const DriveTable& table, const std::string& consoleText);
+// The definitions `ini` loads to, described so, with the warning naming `iniPath`.
+std::string LoadAndDescribe(const IniReader& ini, const std::string& iniPath);
 
 }  // namespace trelmoss::test

@@ -7,8 +7,6 @@
 #include <random>
 #include <set>
 
-#include "model/console.h"
-#include "model/drive_table.h"
 #include "model/index_set.h"
 #include "model/ini_document.h"
 #include "model/ini_encoding.h"
@@ -17,11 +15,7 @@
 namespace trelmoss {
 namespace {
 
-std::string Describe(const IniReader& ini) {
-  Console console;
-  const DriveTable table(ini, "trelmoss.ini", console);
-  return test::DescribeDefinitions(table, console.Text());
-}
+std::string Describe(const IniReader& ini) { return test::LoadAndDescribe(ini, "trelmoss.ini"); }
 
 std::string Digested(std::string_view file) {
   DefinitionsDigest digest;

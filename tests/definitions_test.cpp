@@ -16,9 +16,7 @@ namespace {
 
 // What a definitions file loads to, one line a definition, after the console output.
 std::string Describe(const IniReader& ini) {
-  Console console;
-  const DriveTable table(ini, "/opt/trelmoss.ini", console);
-  return test::DescribeDefinitions(table, console.Text());
+  return test::LoadAndDescribe(ini, "/opt/trelmoss.ini");
 }
 
 std::string LoadAndDescribe(const std::string& iniText) { return Describe(IniDocument(iniText)); }

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "model/console.h"
-#include "model/drive_table.h"
 #include "tests/definitions_description.h"
 #include "tests/ini_diff/probe_reader.h"
 
@@ -58,11 +56,7 @@ std::string Lookups(const IniReader& reader) {
   return answers;
 }
 
-std::string Loaded(const IniReader& reader) {
-  Console console;
-  const DriveTable table(reader, "trelmoss.ini", console);
-  return Hex(DescribeDefinitions(table, console.Text()));
-}
+std::string Loaded(const IniReader& reader) { return Hex(LoadAndDescribe(reader, "trelmoss.ini")); }
 
 // The loaded definitions are the same through the program's reader, or the answers say how not.
 std::string Answers(const std::string& path) {
