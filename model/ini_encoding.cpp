@@ -107,8 +107,11 @@ std::string FromUtf8(std::string_view bytes, bool last, std::size_t& used) {
     }
     const std::size_t count = ContinuationCount(lead);
     if (at + 1 + count > bytes.size()) {
-      if (!last) used = at;
-      if (last) text += '?';
+      if (last) {
+        text += '?';
+      } else {
+        used = at;
+      }
       break;
     }
     const Decoded decoded = DecodeSequence(bytes.substr(at), count);
@@ -141,17 +144,14 @@ std::string SingleByteDecoder::Next(std::string_view piece) {
   carried_.append(piece);
   if (encoding_ == Encoding::kUndecided) {
     if (carried_.size() < 3) return {};  // "\xFF\xFE" could yet be the start of a UTF-8 mark
-    const std::string start = carried_;
-    carried_.clear();
-    return Decide(start);
+    return Decide(std::exchange(carried_, {}));
   }
   return Decode(std::exchange(carried_, {}), false);
 }
 
 std::string SingleByteDecoder::Finish() {
   if (encoding_ == Encoding::kUndecided) {
-    const std::string start = std::exchange(carried_, {});
-    std::string text = Decide(start);
+    std::string text = Decide(std::exchange(carried_, {}));
     return text + Finish();
   }
   return Decode(std::exchange(carried_, {}), true);

@@ -18,6 +18,8 @@ std::string ToSingleByteText(std::string_view file);
 // second, and the mark is looked for once the first three bytes are in.
 class SingleByteDecoder {
  public:
+  // Whether the file is known to be taken byte for byte, so that pieces need no converting.
+  bool PassesThrough() const { return encoding_ == Encoding::kSingleByte; }
   // The text of the file so far that is complete.
   std::string Next(std::string_view piece);
   // The rest, at the end of the file.

@@ -101,7 +101,13 @@ int ParseProfileInt(std::string_view text) {
   return static_cast<int>(total);
 }
 
-void IniParser::Feed(std::string_view piece) { FeedText(decoder_.Next(piece)); }
+void IniParser::Feed(std::string_view piece) {
+  if (decoder_.PassesThrough()) {
+    FeedText(piece);  // the common case: no copy of the piece
+  } else {
+    FeedText(decoder_.Next(piece));
+  }
+}
 
 void IniParser::Finish() {
   FeedText(decoder_.Finish());

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "model/ini_parser.h"
 #include "tests/definitions_description.h"
 #include "tests/ini_diff/probe_reader.h"
 
@@ -32,18 +33,12 @@ std::string Hex(const std::string& text) {
   return hex;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 std::string Lookups(const IniReader& reader) {
   std::string answers = "names";
   std::set<std::string> seen;
   for (const std::string& name : reader.SectionNames()) {
-    if (!name.empty() && seen.insert(Lower(name)).second) answers.append(" ").append(Hex(name));
+    if (!name.empty() && seen.insert(LowerAscii(name)).second)
+      answers.append(" ").append(Hex(name));
   }
   answers.append("\n");
   for (const char* section : kSections) {

@@ -2,17 +2,13 @@
 // definitions loader asks for.
 #include "tests/ini_diff/probe_reader.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "model/ini_document.h"
+#include "tests/report_checks.h"
 
 namespace trelmoss::test {
 
 std::unique_ptr<IniReader> OpenProbeReader(const std::string& path) {
-  std::ostringstream file;
-  file << std::ifstream(path, std::ios::binary).rdbuf();
-  return std::make_unique<IniDocument>(file.str());
+  return std::make_unique<IniDocument>(ReadFile(path));
 }
 
 std::unique_ptr<IniReader> OpenProgramReader(const std::string& path) { return OpenIniFile(path); }

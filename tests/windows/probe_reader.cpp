@@ -10,6 +10,8 @@
 #include <fstream>
 #include <vector>
 
+#include "model/ini_encoding.h"
+
 namespace trelmoss::test {
 namespace {
 
@@ -63,9 +65,7 @@ class WideProfileReader final : public IniReader {
 bool HasMark(const std::string& path) {
   char start[3] = {};
   std::ifstream(path, std::ios::binary).read(start, sizeof start);
-  const std::string_view bytes(start, sizeof start);
-  return bytes == "\xEF\xBB\xBF" || bytes.substr(0, 2) == "\xFF\xFE" ||
-         bytes.substr(0, 2) == "\xFE\xFF";
+  return HasByteOrderMark(std::string_view(start, sizeof start));
 }
 
 }  // namespace
