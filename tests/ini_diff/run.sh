@@ -15,10 +15,11 @@ mkdir -p "$work"
 started=$(date +%s)
 /usr/bin/python3 "$here/generate.py" "${TRELMOSS_INI_SEED:-2026}" "$work/cases"
 "$linux_build/tests/ini_probe" "$work/cases" "$work/ours.txt"
-export WINEPREFIX=$windows_build/wineprefix WINEARCH=win64 WINEDEBUG=-all
+source "$here/../windows/wine64.sh"
+export WINEPREFIX=$windows_build/wineprefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-[ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1
-wine "$windows_build/tests/ini_probe.exe" "Z:$work/cases" "Z:$work/wine.txt"
+[ -d "$WINEPREFIX" ] || wine64 wineboot -i >/dev/null 2>&1
+wine64 "$windows_build/tests/ini_probe.exe" "Z:$work/cases" "Z:$work/wine.txt"
 wineserver -w
 /usr/bin/python3 "$here/compare.py" "$work/cases" "$work/ours.txt" "$work/wine.txt"
 echo "generated, read twice and compared in $(($(date +%s) - started)) s"
