@@ -1,0 +1,32 @@
+# Writes OUTPUT, a C++ source that holds every file of SECTORS (a folder of 512-byte sectors)
+# by its name, behind CapturedSector(). Run with cmake -P.
+file(GLOB files "${SECTORS}/*")
+list(SORT files)
+set(entries "")
+foreach(file IN LISTS files)
+  get_filename_component(name "${file}" NAME)
+  file(READ "${file}" hex HEX)
+  string(LENGTH "${hex}" digits)
+  if(NOT digits EQUAL 1024)
+    message(FATAL_ERROR "${file} is not one 512-byte sector")
+  endif()
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND entries "    {\"${name}\", {${bytes}}},\n")
+endforeach()
+file(WRITE "${OUTPUT}.new" "// Generated from ${SECTORS}.
+#include <map>
+
+#include \"tests/captured_sectors.h\"
+
+namespace trelmoss::test {
+
+const SectorImage& CapturedSector(const std::string& name) {
+  static const std::map<std::string, SectorImage> sectors = {
+${entries}  };
+  return sectors.at(name);
+}
+
+}  // namespace trelmoss::test
+")
+file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.new")
