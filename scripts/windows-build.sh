@@ -20,7 +20,8 @@ cmake --build build/windows
 cmake -S . -B build/windows64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DTRELMOSS_WERROR=ON \
   -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
-cmake --build build/windows64 --target ini_probe
+cmake --build build/windows64 --target ini_probe trelmoss trelmoss_test_disk test_disk_install \
+  trelmoss_driver_tests
 # The Windows package: one zip with the program, its definitions file, README and license.
 rm -f build/windows/trelmoss-*-win32.zip
 (cd build/windows && cpack -G ZIP >/dev/null)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Windows build tested as a whole: the executable's form, its unit and platform tests and the
-# whole trelmoss.exe under Wine, and its reports compared byte for byte with the Linux build's.
+# The Windows build tested as a whole: the executable's form, its unit and platform tests, the
+# device path through a test disk driver, and the whole trelmoss.exe under Wine, and its reports
+# compared byte for byte with the Linux build's.
 # This machine's kernel runs no 32-bit programs, so Wine runs inside an emulated machine over
 # this machine's own filesystem (tests/vm/host_vm.sh).
 #
@@ -24,10 +25,31 @@ TRELMOSS_REPORT_DUMP="$build/linux-reports" "$linux_build/tests/trelmoss_tests" 
 echo "-- generated definitions files: our reader against the profile functions"
 bash "$top/tests/ini_diff/run.sh" "$linux_build" "$top/build/windows64" || failures=$((failures + 1))
 
+# The report trelmoss.exe wrote through Wine and the test disk driver (tests/windows/disk_driver)
+# against the one the Linux build wrote for the same drives.
+compare_driver_report() { # cross-build folder
+  local name=DriverScenario.ProgramReport.0.xml
+  if cmp -s "$build/linux-reports/$name" "$1/driver-reports/$name" &&
+    xmllint --noout --schema "$top/report/trelmoss-report.xsd" "$1/driver-reports/$name" 2>/dev/null
+  then
+    echo "the report through the test disk driver is the Linux build's, byte for byte"
+  else
+    echo "FAIL the report through the test disk driver differs from the Linux build's"
+    failures=$((failures + 1))
+  fi
+}
+
+echo "-- the device path through the test disk driver, 64-bit Wine on this machine"
+bash "$top/tests/windows/disk_driver/run.sh" "$top/build/windows64" wine64 ||
+  failures=$((failures + 1))
+compare_driver_report "$top/build/windows64"
+
 echo "-- under Wine"
 WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml=" \
   bash "$top/tests/vm/host_vm.sh" "$build" "bash tests/windows/under_wine.sh" ||
   failures=$((failures + 1))
+
+compare_driver_report "$build"
 
 echo "-- reports of the Windows build"
 kept=$(ls "$build/windows-reports" | wc -l)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs in the emulated machine, from the project folder: the cross-built tests and trelmoss.exe
-# under 32-bit Wine.
+# Runs in the emulated machine, from the project folder: the cross-built tests, trelmoss.exe and
+# the device path through the test disk driver under 32-bit Wine.
 set -uo pipefail
 build=$PWD/build/windows
 export WINEPREFIX=$build/wineprefix
@@ -17,4 +17,6 @@ for tests in trelmoss_tests trelmoss_platform_tests; do
 done
 bash tests/windows/program_test.sh "$build/trelmoss.exe" || failures=$((failures + 1))
 wineserver -w
+# The device path, in a prefix of its own where the test disk driver is installed.
+bash tests/windows/disk_driver/run.sh "$build" || failures=$((failures + 1))
 exit "$failures"

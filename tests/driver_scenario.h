@@ -1,0 +1,48 @@
+// The drives of the Windows test disk driver's devices and what each is set up to do. The
+// Windows tests set the driver up with them and run trelmoss.exe; the Linux build runs the same
+// drives through the fake disks, and the two reports must match byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/fake_disks.h"
+
+namespace trelmoss::test {
+
+// The calls a drive can be told to fail, in the driver's order.
+enum class DriverCall {
+  kOpen,
+  kDeviceNumber,
+  kVersion,
+  kEnable,
+  kIdentify,
+  kReadData,
+  kReadThresholds,
+  kNone
+};
+
+struct ScenarioDrive {
+  std::string disk;  // the captured sectors, "sata0"
+  std::uint32_t deviceNumber = 0;
+  std::uint32_t capabilities = kCapAtaIdentify | kCapSmartCommands;
+  DriverCall failing = DriverCall::kNone;
+  // The NTSTATUS the driver completes the failing call with. A failing open is a path that names
+  // nothing, STATUS_OBJECT_NAME_NOT_FOUND, whatever is set here.
+  std::uint32_t status = 0;
+  int error = 0;  // the error number Windows maps that status to
+};
+
+// The interface path Wine gives test device `device`.
+std::string DriverInterfacePath(std::size_t device);
+
+// One drive of each kind the driver can play, devices 0 to 5.
+std::vector<ScenarioDrive> ProgramScenario();
+// What trelmoss.exe prints for them (with "\r\n" line ends, before the text stream's conversion).
+std::string ProgramScenarioConsole();
+
+// The same drives as fake disks at the driver's interface paths.
+FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives);
+
+}  // namespace trelmoss::test

@@ -1,0 +1,343 @@
+/* A kernel-mode stand-in for the disk driver, for root-enumerated test devices under Wine.
+   Each device registers a disk interface and answers the device-number and S.M.A.R.T. control
+   codes the way the disk driver does for an ATA drive behind it: it checks the request and
+   reply sizes the disk driver documents and the ATA registers, and copies the configured 512-byte
+   sectors. A control device, \\.\TrelmossTestDisks, takes the drives' setup (numbers,
+   capabilities, sectors, the NTSTATUS any call is to fail with) and hands out the log of every
+   request the disk devices received. */
+/* clang-format off */
+#include <ntddk.h>
+#include <ntdddisk.h>
+#include <ntddstor.h>
+/* clang-format on */
+
+#include "test_disk_protocol.h"
+
+/* GUID_DEVINTERFACE_DISK; the DDK's import library does not carry it. */
+static const GUID disk_interface = {
+    0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+
+/* ATA registers of the commands passed (the ATA command set's values). */
+#define ATA_IDENTIFY_DEVICE 0xec
+#define ATA_SMART 0xb0
+#define SMART_FEATURE_READ_DATA 0xd0
+#define SMART_FEATURE_READ_THRESHOLDS 0xd1
+#define SMART_FEATURE_ENABLE 0xd8
+
+/* The sizes the disk driver documents: the records without their one-byte bBuffer. */
+#define REQUEST_FIXED (sizeof(SENDCMDINPARAMS) - 1)
+#define REPLY_FIXED (sizeof(SENDCMDOUTPARAMS) - 1)
+
+struct disk_extension {
+  int is_control;
+  int index;    /* which drive of the setup; -1 when the interface name did not tell */
+  int unlinked; /* the interface's link is removed, so that its path does not open */
+  DEVICE_OBJECT *lower, *pdo;
+  UNICODE_STRING interface_name;
+};
+
+static struct test_disk_setup setup;
+static struct disk_extension* disks[TEST_DISK_DEVICES];
+static struct test_disk_log request_log;
+static KSPIN_LOCK lock;
+static DEVICE_OBJECT* control_device;
+
+static NTSTATUS complete(IRP* irp, NTSTATUS status, ULONG_PTR returned) {
+  irp->IoStatus.Status = status;
+  irp->IoStatus.Information = NT_SUCCESS(status) ? returned : 0;
+  IoCompleteRequest(irp, IO_NO_INCREMENT);
+  return status;
+}
+
+/* The instance number N of "\??\ROOT#TRELMOSS#N#{...}", or -1. */
+static int index_of(const UNICODE_STRING* name) {
+  USHORT length = name->Length / sizeof(WCHAR), end = 0, i;
+  int value = 0;
+  for (i = 0; i + 1 < length; ++i)
+    if (name->Buffer[i] == '#' && name->Buffer[i + 1] == '{') end = i;
+  if (end == 0) return -1;
+  for (i = end; i > 0 && name->Buffer[i - 1] != '#'; --i) {
+  }
+  if (i == end) return -1;
+  for (; i < end; ++i) {
+    if (name->Buffer[i] < '0' || name->Buffer[i] > '9') return -1;
+    value = value * 10 + (name->Buffer[i] - '0');
+    if (value >= TEST_DISK_DEVICES) return -1;
+  }
+  return value;
+}
+
+static void record(const struct disk_extension* disk, IRP* irp, ULONG major) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  struct test_disk_request* entry;
+  KIRQL irql;
+  KeAcquireSpinLock(&lock, &irql);
+  if (request_log.count < TEST_DISK_LOG_ROOM) {
+    entry = &request_log.requests[request_log.count];
+    RtlZeroMemory(entry, sizeof *entry);
+    entry->device = (unsigned int)disk->index;
+    entry->major = major;
+    if (major == IRP_MJ_DEVICE_CONTROL) {
+      ULONG length = stack->Parameters.DeviceIoControl.InputBufferLength;
+      entry->code = stack->Parameters.DeviceIoControl.IoControlCode;
+      entry->input_length = length;
+      entry->output_length = stack->Parameters.DeviceIoControl.OutputBufferLength;
+      if (length > sizeof entry->input) length = sizeof entry->input;
+      if (irp->AssociatedIrp.SystemBuffer && length)
+        RtlCopyMemory(entry->input, irp->AssociatedIrp.SystemBuffer, length);
+    }
+  }
+  ++request_log.count;
+  KeReleaseSpinLock(&lock, irql);
+}
+
+static void count_handles(int change) {
+  KIRQL irql;
+  KeAcquireSpinLock(&lock, &irql);
+  request_log.open_now += change;
+  if (request_log.open_now > request_log.most_open) request_log.most_open = request_log.open_now;
+  KeReleaseSpinLock(&lock, irql);
+}
+
+/* The interface's link to the device, as enabling the interface made it. */
+static void relink(struct disk_extension* disk) {
+  WCHAR target[128];
+  ULONG length = 0;
+  UNICODE_STRING name;
+  if (NT_SUCCESS(IoGetDeviceProperty(disk->pdo, DevicePropertyPhysicalDeviceObjectName,
+                                     sizeof target - sizeof(WCHAR), target, &length))) {
+    target[length / sizeof(WCHAR) < 128 ? length / sizeof(WCHAR) : 127] = 0;
+    RtlInitUnicodeString(&name, target);
+    if (NT_SUCCESS(IoCreateSymbolicLink(&disk->interface_name, &name))) disk->unlinked = 0;
+  }
+}
+
+/* Wine completes an open before the driver sees its IRP_MJ_CREATE, so an open is made to fail
+   the way a device that has gone fails it: its interface stays listed, its link is removed. */
+static void apply_open_failures(void) {
+  int index;
+  for (index = 0; index < TEST_DISK_DEVICES; ++index) {
+    struct disk_extension* disk = disks[index];
+    int fails = setup.drives[index].fail[TEST_DISK_OPEN] != 0;
+    if (!disk || fails == disk->unlinked) continue;
+    if (fails && NT_SUCCESS(IoDeleteSymbolicLink(&disk->interface_name))) disk->unlinked = 1;
+    if (!fails) relink(disk);
+  }
+}
+
+static NTSTATUS control_request(IRP* irp) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  void* buffer = irp->AssociatedIrp.SystemBuffer;
+  KIRQL irql;
+  switch (stack->Parameters.DeviceIoControl.IoControlCode) {
+    case TEST_DISK_CONFIGURE:
+      if (in != sizeof setup) return complete(irp, STATUS_INVALID_PARAMETER, 0);
+      KeAcquireSpinLock(&lock, &irql);
+      RtlCopyMemory(&setup, buffer, sizeof setup);
+      request_log.count = 0;
+      request_log.most_open = request_log.open_now;
+      KeReleaseSpinLock(&lock, irql);
+      apply_open_failures();
+      return complete(irp, STATUS_SUCCESS, 0);
+    case TEST_DISK_READ_LOG:
+      if (out < sizeof request_log) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+      KeAcquireSpinLock(&lock, &irql);
+      RtlCopyMemory(buffer, &request_log, sizeof request_log);
+      KeReleaseSpinLock(&lock, irql);
+      return complete(irp, STATUS_SUCCESS, sizeof request_log);
+    default:
+      return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  }
+}
+
+/* The S.M.A.R.T. reply: cBufferSize, a clear DRIVERSTATUS, then the sector, if any. */
+static NTSTATUS smart_reply(IRP* irp, const unsigned char* sector, ULONG output) {
+  SENDCMDOUTPARAMS* reply = irp->AssociatedIrp.SystemBuffer;
+  ULONG size = sector ? (ULONG)REPLY_FIXED + TEST_DISK_SECTOR : (ULONG)REPLY_FIXED;
+  RtlZeroMemory(reply, output);
+  reply->cBufferSize = sector ? TEST_DISK_SECTOR : 0;
+  if (sector) RtlCopyMemory(reply->bBuffer, sector, TEST_DISK_SECTOR);
+  return complete(irp, STATUS_SUCCESS, size);
+}
+
+/* Which call a S.M.A.R.T. request is, by its ATA registers; TEST_DISK_CALLS if none passed. */
+static int smart_call(ULONG code, const IDEREGS* registers) {
+  if (code == SMART_RCV_DRIVE_DATA && registers->bCommandReg == ATA_IDENTIFY_DEVICE)
+    return TEST_DISK_IDENTIFY;
+  if (registers->bCommandReg != ATA_SMART) return TEST_DISK_CALLS;
+  if (code == SMART_SEND_DRIVE_COMMAND && registers->bFeaturesReg == SMART_FEATURE_ENABLE)
+    return TEST_DISK_ENABLE;
+  if (code == SMART_RCV_DRIVE_DATA && registers->bFeaturesReg == SMART_FEATURE_READ_DATA)
+    return TEST_DISK_READ_DATA;
+  if (code == SMART_RCV_DRIVE_DATA && registers->bFeaturesReg == SMART_FEATURE_READ_THRESHOLDS)
+    return TEST_DISK_READ_THRESHOLDS;
+  return TEST_DISK_CALLS;
+}
+
+static NTSTATUS smart_request(IRP* irp, const struct test_disk_drive* drive, ULONG code) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  const SENDCMDINPARAMS* request = irp->AssociatedIrp.SystemBuffer;
+  ULONG needed = code == SMART_RCV_DRIVE_DATA ? REPLY_FIXED + TEST_DISK_SECTOR : REPLY_FIXED;
+  int call;
+  if (in < REQUEST_FIXED) return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (out < needed) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  call = smart_call(code, &request->irDriveRegs);
+  if (call == TEST_DISK_CALLS) return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (drive->fail[call]) return complete(irp, drive->fail[call], 0);
+  if (call == TEST_DISK_ENABLE) return smart_reply(irp, NULL, out);
+  if (call == TEST_DISK_IDENTIFY) return smart_reply(irp, drive->identify, out);
+  if (call == TEST_DISK_READ_DATA) return smart_reply(irp, drive->data, out);
+  return smart_reply(irp, drive->thresholds, out);
+}
+
+static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  if (code == IOCTL_STORAGE_GET_DEVICE_NUMBER) {
+    STORAGE_DEVICE_NUMBER* number = irp->AssociatedIrp.SystemBuffer;
+    if (out < sizeof *number) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    if (drive->fail[TEST_DISK_DEVICE_NUMBER])
+      return complete(irp, drive->fail[TEST_DISK_DEVICE_NUMBER], 0);
+    number->DeviceType = FILE_DEVICE_DISK;
+    number->DeviceNumber = drive->device_number;
+    number->PartitionNumber = 0;
+    return complete(irp, STATUS_SUCCESS, sizeof *number);
+  }
+  if (code == SMART_GET_VERSION) {
+    GETVERSIONINPARAMS* version = irp->AssociatedIrp.SystemBuffer;
+    if (out < sizeof *version) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+    if (drive->fail[TEST_DISK_VERSION]) return complete(irp, drive->fail[TEST_DISK_VERSION], 0);
+    RtlZeroMemory(version, sizeof *version);
+    version->bVersion = 1;
+    version->bRevision = 1;
+    version->bIDEDeviceMap = 1;
+    version->fCapabilities = drive->capabilities;
+    return complete(irp, STATUS_SUCCESS, sizeof *version);
+  }
+  if (code == SMART_SEND_DRIVE_COMMAND || code == SMART_RCV_DRIVE_DATA)
+    return smart_request(irp, drive, code);
+  return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+}
+
+static NTSTATUS WINAPI dispatch_create(DEVICE_OBJECT* device, IRP* irp) {
+  struct disk_extension* disk = device->DeviceExtension;
+  if (disk->is_control) return complete(irp, STATUS_SUCCESS, 0);
+  record(disk, irp, IRP_MJ_CREATE);
+  count_handles(1);
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS WINAPI dispatch_close(DEVICE_OBJECT* device, IRP* irp) {
+  struct disk_extension* disk = device->DeviceExtension;
+  if (!disk->is_control) {
+    record(disk, irp, IRP_MJ_CLOSE);
+    count_handles(-1);
+  }
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS WINAPI dispatch_cleanup(DEVICE_OBJECT* device, IRP* irp) {
+  (void)device;
+  return complete(irp, STATUS_SUCCESS, 0);
+}
+
+static NTSTATUS WINAPI dispatch_control(DEVICE_OBJECT* device, IRP* irp) {
+  struct disk_extension* disk = device->DeviceExtension;
+  struct test_disk_drive drive;
+  KIRQL irql;
+  if (disk->is_control) return control_request(irp);
+  record(disk, irp, IRP_MJ_DEVICE_CONTROL);
+  if (disk->index < 0) return complete(irp, STATUS_NO_SUCH_DEVICE, 0);
+  KeAcquireSpinLock(&lock, &irql);
+  drive = setup.drives[disk->index];
+  KeReleaseSpinLock(&lock, irql);
+  return disk_request(irp, &drive);
+}
+
+static NTSTATUS WINAPI dispatch_pnp(DEVICE_OBJECT* device, IRP* irp) {
+  struct disk_extension* disk = device->DeviceExtension;
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  DEVICE_OBJECT* lower = disk->lower;
+  NTSTATUS status;
+  if (disk->is_control) return complete(irp, STATUS_NOT_SUPPORTED, 0);
+  switch (stack->MinorFunction) {
+    case IRP_MN_START_DEVICE:
+      IoSetDeviceInterfaceState(&disk->interface_name, TRUE);
+      break;
+    case IRP_MN_REMOVE_DEVICE:
+      IoSetDeviceInterfaceState(&disk->interface_name, FALSE);
+      if (disk->index >= 0) disks[disk->index] = NULL;
+      irp->IoStatus.Status = STATUS_SUCCESS;
+      IoSkipCurrentIrpStackLocation(irp);
+      status = IoCallDriver(lower, irp);
+      IoDetachDevice(lower);
+      RtlFreeUnicodeString(&disk->interface_name);
+      IoDeleteDevice(device);
+      return status;
+    default:
+      break;
+  }
+  IoSkipCurrentIrpStackLocation(irp);
+  return IoCallDriver(lower, irp);
+}
+
+static NTSTATUS WINAPI add_device(DRIVER_OBJECT* driver, DEVICE_OBJECT* pdo) {
+  DEVICE_OBJECT* fdo;
+  struct disk_extension* disk;
+  NTSTATUS status = IoCreateDevice(driver, sizeof *disk, NULL, FILE_DEVICE_DISK,
+                                   FILE_DEVICE_SECURE_OPEN, FALSE, &fdo);
+  if (!NT_SUCCESS(status)) return status;
+  disk = fdo->DeviceExtension;
+  RtlZeroMemory(disk, sizeof *disk);
+  status = IoRegisterDeviceInterface(pdo, &disk_interface, NULL, &disk->interface_name);
+  if (!NT_SUCCESS(status)) {
+    IoDeleteDevice(fdo);
+    return status;
+  }
+  disk->index = index_of(&disk->interface_name);
+  if (disk->index >= 0) disks[disk->index] = disk;
+  disk->pdo = pdo;
+  disk->lower = IoAttachDeviceToDeviceStack(fdo, pdo);
+  fdo->Flags |= DO_BUFFERED_IO;
+  fdo->Flags &= ~DO_DEVICE_INITIALIZING;
+  return STATUS_SUCCESS;
+}
+
+static void WINAPI unload(DRIVER_OBJECT* driver) {
+  UNICODE_STRING link;
+  (void)driver;
+  RtlInitUnicodeString(&link, L"\\DosDevices\\TrelmossTestDisks");
+  IoDeleteSymbolicLink(&link);
+  IoDeleteDevice(control_device);
+}
+
+NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registry) {
+  UNICODE_STRING name, link;
+  NTSTATUS status;
+  (void)registry;
+  KeInitializeSpinLock(&lock);
+  driver->MajorFunction[IRP_MJ_CREATE] = dispatch_create;
+  driver->MajorFunction[IRP_MJ_CLOSE] = dispatch_close;
+  driver->MajorFunction[IRP_MJ_CLEANUP] = dispatch_cleanup;
+  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = dispatch_control;
+  driver->MajorFunction[IRP_MJ_PNP] = dispatch_pnp;
+  driver->DriverExtension->AddDevice = add_device;
+  driver->DriverUnload = unload;
+  RtlInitUnicodeString(&name, L"\\Device\\TrelmossTestDisks");
+  RtlInitUnicodeString(&link, L"\\DosDevices\\TrelmossTestDisks");
+  status = IoCreateDevice(driver, sizeof(struct disk_extension), &name, FILE_DEVICE_UNKNOWN, 0,
+                          FALSE, &control_device);
+  if (!NT_SUCCESS(status)) return status;
+  RtlZeroMemory(control_device->DeviceExtension, sizeof(struct disk_extension));
+  ((struct disk_extension*)control_device->DeviceExtension)->is_control = 1;
+  control_device->Flags |= DO_BUFFERED_IO;
+  control_device->Flags &= ~DO_DEVICE_INITIALIZING;
+  status = IoCreateSymbolicLink(&link, &name);
+  if (!NT_SUCCESS(status)) IoDeleteDevice(control_device);
+  return status;
+}

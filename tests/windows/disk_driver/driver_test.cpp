@@ -1,0 +1,215 @@
+// The Windows device path run for real: Wine's SetupAPI lists the test disk driver's interfaces,
+// CreateFileA opens them and Wine's I/O manager carries every control call to the driver, which
+// records the bytes it receives and answers with sectors captured from emulated ATA disks.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "device/windows/windows_disk_system.h"
+#include "model/console.h"
+#include "model/drive_table.h"
+#include "tests/report_checks.h"
+#include "tests/windows/disk_driver/test_disks.h"
+
+namespace trelmoss::test {
+namespace {
+
+using Call = DriverCall;
+
+std::string Hex(const unsigned char* bytes, std::size_t size) {
+  std::string text;
+  char digits[3];
+  for (std::size_t i = 0; i < size; ++i) {
+    std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
+    text += digits;
+  }
+  return text;
+}
+
+std::string Line(unsigned device, const char* what, unsigned code, const std::string& input,
+                 unsigned replySize) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%u %s %08x ", device, what, code);
+  std::string line = head;
+  line.append(input).append(" ").append(std::to_string(replySize)).append("\n");
+  return line;
+}
+
+// The 33-byte request: cBufferSize, the registers (features, count, number, cylinder low and
+// high, drive/head, command, reserved), the drive number's low byte, then zeros.
+std::string SmartRequest(const char* bufferSize, const char* registers, std::uint32_t number) {
+  char driveNumber[3];
+  std::snprintf(driveNumber, sizeof driveNumber, "%02x", number & 0xFF);
+  std::string request = bufferSize;
+  request.append(registers).append(driveNumber).append(2 * 20, '0');
+  return request;
+}
+
+// What a drive must be sent, from the open to the close, when `drive` fails where it says.
+std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive) {
+  const auto fails = [&drive](Call call) { return drive.failing == call; };
+  const std::uint32_t n = drive.deviceNumber;
+  if (fails(Call::kOpen)) return "";  // the path names nothing: no request reaches the driver
+  std::string lines = Line(device, "open", 0, "", 0);
+  lines += Line(device, "control", 0x002D1080, "", 12);
+  if (!fails(Call::kDeviceNumber)) {
+    lines += Line(device, "control", 0x00074080, "", 24);
+    if (!fails(Call::kVersion) && (drive.capabilities & 4) != 0) {
+      lines +=
+          Line(device, "control", 0x0007C084, SmartRequest("00000000", "d801014fc2a0b000", n), 17);
+      if (!fails(Call::kEnable)) {
+        lines += Line(device, "control", 0x0007C088,
+                      SmartRequest("00020000", "0001010000a0ec00", n), 528);
+        lines += Line(device, "control", 0x0007C088,
+                      SmartRequest("00020000", "d001014fc2a0b000", n), 531);
+        lines += Line(device, "control", 0x0007C088,
+                      SmartRequest("00020000", "d101014fc2a0b000", n), 531);
+      }
+    }
+  }
+  return lines + Line(device, "close", 0, "", 0);
+}
+
+std::string ExpectedRequests(const std::vector<ScenarioDrive>& drives) {
+  std::string lines;
+  for (unsigned device = 0; device < drives.size(); ++device) {
+    lines += ExpectedRequests(device, drives[device]);
+  }
+  return lines;
+}
+
+std::string ReceivedRequests(const test_disk_log& log) {
+  std::string lines;
+  for (unsigned i = 0; i < log.count && i < TEST_DISK_LOG_ROOM; ++i) {
+    const test_disk_request& request = log.requests[i];
+    const char* what = request.major == TEST_DISK_MAJOR_CREATE  ? "open"
+                       : request.major == TEST_DISK_MAJOR_CLOSE ? "close"
+                                                                : "control";
+    const std::size_t kept = std::min<std::size_t>(request.input_length, sizeof request.input);
+    lines +=
+        Line(request.device, what, request.code, Hex(request.input, kept), request.output_length);
+  }
+  return lines;
+}
+
+// Every request as the drives' order and failures demand, and never two handles at once.
+void ExpectRequestsOf(const std::vector<ScenarioDrive>& drives) {
+  const auto log = ReadTestDiskLog();
+  EXPECT_EQ(ReceivedRequests(*log), ExpectedRequests(drives));
+  EXPECT_LE(log->count, unsigned{TEST_DISK_LOG_ROOM});
+  EXPECT_EQ(log->most_open, 1u);
+  EXPECT_EQ(log->open_now, 0u);
+}
+
+std::vector<ScenarioDrive> HealthyDrives() {
+  std::vector<ScenarioDrive> drives;
+  for (std::uint32_t device = 0; device < kTestDiskDevices; ++device) {
+    drives.push_back({device % 2 ? "sata1" : "sata3", device});
+  }
+  return drives;
+}
+
+TEST(TestDiskDriver, SetupApiListsEveryDeviceWithItsInterfacePath) {
+  WindowsDiskSystem disks;
+  const auto list = disks.ListDisks();
+  ASSERT_NE(list, nullptr);
+  std::string path;
+  for (std::uint32_t index = 0; index < kTestDiskDevices; ++index) {
+    ASSERT_EQ(list->Fetch(index, path), InterfaceLookup::kFound) << index;
+    EXPECT_EQ(path, DriverInterfacePath(index));
+  }
+  EXPECT_EQ(list->Fetch(kTestDiskDevices, path), InterfaceLookup::kNoMore);
+}
+
+TEST(TestDiskDriver, ReadsEveryDriveInOrderWithTheExactRequests) {
+  const auto drives = ProgramScenario();
+  SetUpTestDisks(drives);
+  WindowsDiskSystem disks;
+  Console console;
+  DriveTable table;
+  ASSERT_TRUE(table.EnumerateDrives(disks, console));
+  const std::string expectedConsole = ProgramScenarioConsole();
+  EXPECT_EQ("Trelmoss v1.1\r\n" + console.Text() + "Total drives: 4\r\n", expectedConsole);
+  ASSERT_EQ(table.DriveCount(), 4);
+  const struct {
+    std::size_t device;
+    std::uint32_t number;
+    const char* serial;
+    const char* errorText;
+    std::uint8_t attributes;
+  } slots[] = {{0, 0, "E2E-SATA-3", "", 7},
+               {2, 300, "E2E-SATA-1", "Error 1117 reading thresholds SMART data", 7},
+               {3, 2, "", "", 0},
+               {4, 3, "", "Error 1 in reading basic SMART data", 7}};
+  for (std::uint8_t slot = 0; slot < 4; ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    EXPECT_EQ(drive.devicePath, DriverInterfacePath(slots[slot].device));
+    EXPECT_EQ(drive.deviceNumber, slots[slot].number);
+    EXPECT_EQ(drive.Serial(), slots[slot].serial);
+    EXPECT_EQ(drive.errorText, slots[slot].errorText);
+    EXPECT_EQ(drive.attributeCount, slots[slot].attributes) << int{slot};
+  }
+  ExpectRequestsOf(drives);
+}
+
+// Each failure reaches the program as the error number Wine maps the driver's NTSTATUS to.
+TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
+  const struct {
+    Call call;
+    std::uint32_t status;
+    const char* message;    // on the console
+    const char* errorText;  // of the drive, when it is registered
+  } cases[] = {
+      {Call::kOpen, 0xC0000034, "can't open device %s  (Error 2)", nullptr},
+      {Call::kDeviceNumber, 0xC00000BB, "can't get device number %s  (Error 50)", nullptr},
+      {Call::kVersion, 0xC0000185, "", "Get device VERSION error 1117"},
+      {Call::kEnable, 0xC00000A3, "", "Error 21 in reading SMART Enabled flag"},
+      {Call::kIdentify, 0xC0000010, "", "Error 1 in reading basic SMART data"},
+      {Call::kReadData, 0xC00000B5, "", "Error 121 reading detailed SMART data"},
+      {Call::kReadThresholds, 0xC000009A, "", "Error 1450 reading thresholds SMART data"},
+  };
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.errorText ? each.errorText : each.message);
+    auto drives = HealthyDrives();
+    drives[1].deviceNumber = 257;
+    drives[1].failing = each.call;
+    drives[1].status = each.status;
+    SetUpTestDisks(drives);
+    WindowsDiskSystem disks;
+    Console console;
+    DriveTable table;
+    ASSERT_TRUE(table.EnumerateDrives(disks, console));
+    char message[200];
+    std::snprintf(message, sizeof message, each.message, DriverInterfacePath(1).c_str());
+    EXPECT_EQ(console.Text(), message);
+    ASSERT_EQ(table.DriveCount(), each.errorText ? kTestDiskDevices : kTestDiskDevices - 1);
+    if (each.errorText) {
+      EXPECT_EQ(table.Drive(1).errorText, each.errorText);
+    }
+    ExpectRequestsOf(drives);
+  }
+}
+
+// trelmoss.exe itself, from a local copy with its definitions file: the report is kept for the
+// byte-for-byte comparison with the one the Linux build writes for the same drives.
+TEST(DriverScenario, ProgramReport) {
+  const char* program = std::getenv("TRELMOSS_PROGRAM");
+  ASSERT_NE(program, nullptr) << "TRELMOSS_PROGRAM names the folder of trelmoss.exe";
+  const auto drives = ProgramScenario();
+  SetUpTestDisks(drives);
+  const std::string folder = program;
+  std::string commandLine = "\"";
+  commandLine.append(folder).append("\\trelmoss.exe\" report.xml");
+  const ProgramRun run = RunProgram(commandLine, folder);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, ProgramScenarioConsole());
+  const std::string report = ReadFile(folder + "\\report.xml");
+  EXPECT_NE(report.find("id=\"300\""), std::string::npos);
+  EXPECT_EQ(SchemaProblems(report), "");
+  ExpectRequestsOf(drives);
+}
+
+}  // namespace
+}  // namespace trelmoss::test

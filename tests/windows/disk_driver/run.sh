@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs the test disk driver for six root-enumerated devices in a fresh Wine prefix and runs
+# the device-path tests against it: the backend, and trelmoss.exe from a local copy. The report
+# trelmoss.exe writes is kept in BUILD/driver-reports.
+#
+# usage: run.sh BUILD [wine64]   (a cross-build folder; with wine64, 64-bit Wine runs it on this
+#        machine's own kernel, otherwise the `wine` command, as in the emulated machine)
+set -uo pipefail
+build=$(realpath "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "${2:-}" = wine64 ]; then
+  source "$here/../wine64.sh"
+  run_wine() { wine64 "$@"; }
+else
+  run_wine() { wine "$@"; }
+fi
+# Wine maps executables and drivers into memory, which a shared folder may not carry faithfully:
+# the prefix, where the driver is installed, and every program are local.
+local_copy=$(mktemp -d)
+trap 'wineserver -k; rm -rf "$local_copy"' EXIT
+export WINEPREFIX=$local_copy/prefix WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+rm -rf "$build/driver-reports"
+mkdir -p "$build/driver-reports"
+started=$SECONDS
+run_wine wineboot -i >/dev/null 2>&1
+# Until the first boot has finished its work the service database is locked and StartService
+# fails; the server then stays up, with the driver loaded, for every step below.
+wineserver -w
+wineserver -p
+
+driver=$build/tests/windows/disk_driver
+cp "$driver"/{trelmoss_test_disk.sys,trelmoss_test_disk.inf,test_disk_install.exe} "$local_copy/"
+cp "$driver/trelmoss_driver_tests.exe" "$build/trelmoss.exe" "$build/trelmoss.ini" "$local_copy/"
+run_wine "$local_copy/test_disk_install.exe" "$local_copy/trelmoss_test_disk.inf" 6 | tr -d '\r' ||
+  exit 1
+echo "installed in $((SECONDS - started)) s"
+TRELMOSS_PROGRAM="Z:${local_copy//\//\\}" TRELMOSS_REPORT_DUMP="Z:$build/driver-reports" \
+  run_wine "$local_copy/trelmoss_driver_tests.exe" --gtest_brief=1 | tr -d '\r' | tail -n 400
+status=${PIPESTATUS[0]}
+echo "installed and tested in $((SECONDS - started)) s"
+exit "$status"

@@ -1,0 +1,66 @@
+/* What the test disk driver and the programs that steer it share: the name of its control
+   device, the control device's two codes and their records. Plain C, for the driver. */
+#ifndef TRELMOSS_TEST_DISK_PROTOCOL_H
+#define TRELMOSS_TEST_DISK_PROTOCOL_H
+
+#define TEST_DISK_CONTROL_PATH "\\\\.\\TrelmossTestDisks"
+
+/* CTL_CODE(FILE_DEVICE_UNKNOWN 0x22, function 0x800 and 0x801 (the vendors' range),
+   METHOD_BUFFERED, FILE_ANY_ACCESS) */
+#define TEST_DISK_CONFIGURE 0x00222000u /* input: struct test_disk_setup; clears the log */
+#define TEST_DISK_READ_LOG 0x00222004u  /* output: struct test_disk_log */
+
+#define TEST_DISK_DEVICES 8 /* devices "root\trelmoss\0" to "root\trelmoss\7" */
+#define TEST_DISK_SECTOR 512
+
+/* The calls a device can be told to fail. */
+enum test_disk_call {
+  TEST_DISK_OPEN,
+  TEST_DISK_DEVICE_NUMBER,
+  TEST_DISK_VERSION,
+  TEST_DISK_ENABLE,
+  TEST_DISK_IDENTIFY,
+  TEST_DISK_READ_DATA,
+  TEST_DISK_READ_THRESHOLDS,
+  TEST_DISK_CALLS
+};
+
+struct test_disk_drive {
+  unsigned int device_number;
+  unsigned int capabilities; /* fCapabilities of the version reply */
+  /* The NTSTATUS that completes the call; 0 answers it. Any value for TEST_DISK_OPEN removes the
+     device's interface link: its interface stays listed, but its path names nothing. */
+  int fail[TEST_DISK_CALLS];
+  unsigned char identify[TEST_DISK_SECTOR];
+  unsigned char data[TEST_DISK_SECTOR];
+  unsigned char thresholds[TEST_DISK_SECTOR];
+};
+
+struct test_disk_setup {
+  struct test_disk_drive drives[TEST_DISK_DEVICES];
+};
+
+#define TEST_DISK_MAJOR_CREATE 0x00u  /* IRP_MJ_CREATE */
+#define TEST_DISK_MAJOR_CLOSE 0x02u   /* IRP_MJ_CLOSE */
+#define TEST_DISK_MAJOR_CONTROL 0x0eu /* IRP_MJ_DEVICE_CONTROL */
+
+/* One request to a disk device, as the driver received it. */
+struct test_disk_request {
+  unsigned int device; /* 0 to TEST_DISK_DEVICES - 1 */
+  unsigned int major;
+  unsigned int code; /* the control code; 0 for an open or a close */
+  unsigned int input_length;
+  unsigned int output_length;
+  unsigned char input[40]; /* the first bytes of the input */
+};
+
+#define TEST_DISK_LOG_ROOM 400
+
+struct test_disk_log {
+  unsigned int count;     /* requests received since the last setup, kept or not */
+  unsigned int open_now;  /* handles open on the disk devices */
+  unsigned int most_open; /* the most that were open at once */
+  struct test_disk_request requests[TEST_DISK_LOG_ROOM];
+};
+
+#endif

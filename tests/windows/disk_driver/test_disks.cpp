@@ -1,0 +1,90 @@
+#include "tests/windows/disk_driver/test_disks.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "tests/captured_sectors.h"
+#include "tests/report_checks.h"
+
+namespace trelmoss::test {
+namespace {
+
+bool ControlTestDisks(DWORD code, void* input, DWORD inputSize, void* output, DWORD outputSize) {
+  const HANDLE control = CreateFileA(TEST_DISK_CONTROL_PATH, GENERIC_READ | GENERIC_WRITE, 0,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+  if (control == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  const bool answered =
+      DeviceIoControl(control, code, input, inputSize, output, outputSize, &returned, nullptr);
+  CloseHandle(control);
+  return answered;
+}
+
+void CopySector(unsigned char* to, const std::string& name) {
+  std::memcpy(to, CapturedSector(name).data(), TEST_DISK_SECTOR);
+}
+
+}  // namespace
+
+void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
+  ASSERT_LE(drives.size(), std::size_t{TEST_DISK_DEVICES});
+  auto setup = std::make_unique<test_disk_setup>();
+  std::memset(setup.get(), 0, sizeof *setup);
+  for (std::size_t device = 0; device < drives.size(); ++device) {
+    test_disk_drive& to = setup->drives[device];
+    const ScenarioDrive& drive = drives[device];
+    to.device_number = drive.deviceNumber;
+    to.capabilities = drive.capabilities;
+    if (drive.failing != DriverCall::kNone) {
+      to.fail[static_cast<int>(drive.failing)] = static_cast<int>(drive.status);
+    }
+    CopySector(to.identify, drive.disk + ".identify");
+    CopySector(to.data, drive.disk + ".data");
+    CopySector(to.thresholds, drive.disk + ".thresholds");
+  }
+  ASSERT_TRUE(ControlTestDisks(TEST_DISK_CONFIGURE, setup.get(), sizeof *setup, nullptr, 0))
+      << "the test disk driver's control device did not answer: " << GetLastError();
+}
+
+std::unique_ptr<test_disk_log> ReadTestDiskLog() {
+  auto log = std::make_unique<test_disk_log>();
+  std::memset(log.get(), 0, sizeof *log);
+  EXPECT_TRUE(ControlTestDisks(TEST_DISK_READ_LOG, nullptr, 0, log.get(), sizeof *log))
+      << GetLastError();
+  return log;
+}
+
+ProgramRun RunProgram(const std::string& commandLine, const std::string& folder) {
+  const std::string outputPath = folder + "\\stdout.txt";
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  const HANDLE output = CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ProgramRun run;
+  if (output == INVALID_HANDLE_VALUE) return run;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = output;
+  startup.hStdError = output;
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(),
+                     &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    run.status = static_cast<int>(status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(output);
+  run.output = ReadFile(outputPath);
+  for (std::size_t at; (at = run.output.find("\r\r\n")) != std::string::npos;) {
+    run.output.erase(at, 1);
+  }
+  return run;
+}
+
+}  // namespace trelmoss::test
