@@ -101,12 +101,11 @@ static void count_handles(int change) {
 
 /* The interface's link to the device, as enabling the interface made it. */
 static void relink(struct disk_extension* disk) {
-  WCHAR target[128];
+  WCHAR target[128] = {0}; /* the last stays the string's end */
   ULONG length = 0;
   UNICODE_STRING name;
   if (NT_SUCCESS(IoGetDeviceProperty(disk->pdo, DevicePropertyPhysicalDeviceObjectName,
                                      sizeof target - sizeof(WCHAR), target, &length))) {
-    target[length / sizeof(WCHAR) < 128 ? length / sizeof(WCHAR) : 127] = 0;
     RtlInitUnicodeString(&name, target);
     if (NT_SUCCESS(IoCreateSymbolicLink(&disk->interface_name, &name))) disk->unlinked = 0;
   }

@@ -38,5 +38,10 @@ echo "installed in $((SECONDS - started)) s"
 TRELMOSS_PROGRAM="Z:${local_copy//\//\\}" TRELMOSS_REPORT_DUMP="Z:$build/driver-reports" \
   run_wine "$local_copy/trelmoss_driver_tests.exe" --gtest_brief=1 | tr -d '\r' | tail -n 400
 status=${PIPESTATUS[0]}
+# trelmoss.exe once more, with Wine's SetupAPI tracing its own calls.
+(cd "$local_copy" && WINEDEBUG=trace+setupapi run_wine trelmoss.exe traced.xml >/dev/null \
+  2>"$local_copy/setupapi.txt")
+/usr/bin/python3 "$here/check_setupapi_trace.py" "$local_copy/setupapi.txt" 6 ||
+  status=$((status + 1))
 echo "installed and tested in $((SECONDS - started)) s"
 exit "$status"
