@@ -192,6 +192,49 @@ TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
   }
 }
 
+std::vector<std::uint8_t> Bytes(const std::string& hex) {
+  std::vector<std::uint8_t> bytes;
+  for (std::size_t at = 0; at + 1 < hex.size(); at += 2) {
+    bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// The driver takes what the disk driver takes: the records without their 1-byte bBuffer at
+// least, registers of a command it passes; anything less fails with Wine's mapping of the status.
+TEST(TestDiskDriver, RefusesRecordsTheDiskDriverRefuses) {
+  const std::string identify = SmartRequest("00020000", "0001010000a0ec00", 0);
+  const std::string enable = SmartRequest("00000000", "d801014fc2a0b000", 0);
+  const struct {
+    std::uint32_t code;
+    std::string request;
+    std::size_t replySize;
+    int error;  // 0: answered
+  } cases[] = {
+      {0x0007C088, identify.substr(0, 64), 528, 0},
+      {0x0007C088, identify.substr(0, 62), 528, 87},  // STATUS_INVALID_PARAMETER
+      {0x0007C088, identify, 527, 122},               // STATUS_BUFFER_TOO_SMALL
+      {0x0007C088, SmartRequest("00020000", "0001010000a0a100", 0), 528, 87},
+      {0x0007C084, enable, 16, 0},
+      {0x0007C084, enable, 15, 122},
+      {0x00074080, "", 23, 122},
+      {0x002D1080, "", 11, 122},
+  };
+  SetUpTestDisks(HealthyDrives());
+  WindowsDiskSystem disks;
+  int error = 0;
+  const auto disk = disks.Open(DriverInterfacePath(0), error);
+  ASSERT_NE(disk, nullptr) << error;
+  for (const auto& each : cases) {
+    SCOPED_TRACE(each.request + " " + std::to_string(each.replySize));
+    const std::vector<std::uint8_t> request = Bytes(each.request);
+    std::vector<std::uint8_t> reply(each.replySize);
+    error = 0;
+    EXPECT_EQ(disk->Control(each.code, request, reply, error), each.error == 0);
+    EXPECT_EQ(error, each.error);
+  }
+}
+
 // trelmoss.exe itself, from a local copy with its definitions file: the report is kept for the
 // byte-for-byte comparison with the one the Linux build writes for the same drives.
 TEST(DriverScenario, ProgramReport) {
