@@ -1,5 +1,7 @@
 #include "tests/driver_scenario.h"
 
+#include <map>
+
 #include "tests/captured_sectors.h"
 
 namespace trelmoss::test {
@@ -27,6 +29,17 @@ std::string ProgramScenarioConsole() {
          "  (Error 50)Total drives: 4\r\n";
 }
 
+namespace {
+
+// The fake's step for each exchange the driver can fail.
+const std::map<DriverCall, Step> kSteps = {{DriverCall::kVersion, Step::kVersion},
+                                           {DriverCall::kEnable, Step::kEnable},
+                                           {DriverCall::kIdentify, Step::kIdentify},
+                                           {DriverCall::kReadData, Step::kReadData},
+                                           {DriverCall::kReadThresholds, Step::kReadThresholds}};
+
+}  // namespace
+
 FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
   FakeDiskSystem system;
   for (std::size_t device = 0; device < drives.size(); ++device) {
@@ -38,30 +51,10 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     disk.identify = CapturedSector(drive.disk + ".identify");
     disk.attributes = CapturedSector(drive.disk + ".data");
     disk.thresholds = CapturedSector(drive.disk + ".thresholds");
-    switch (drive.failing) {
-      case DriverCall::kOpen:
-        disk.openError = drive.error;
-        break;
-      case DriverCall::kDeviceNumber:
-        disk.numberError = drive.error;
-        break;
-      case DriverCall::kVersion:
-        disk.failures[Step::kVersion] = drive.error;
-        break;
-      case DriverCall::kEnable:
-        disk.failures[Step::kEnable] = drive.error;
-        break;
-      case DriverCall::kIdentify:
-        disk.failures[Step::kIdentify] = drive.error;
-        break;
-      case DriverCall::kReadData:
-        disk.failures[Step::kReadData] = drive.error;
-        break;
-      case DriverCall::kReadThresholds:
-        disk.failures[Step::kReadThresholds] = drive.error;
-        break;
-      case DriverCall::kNone:
-        break;
+    if (drive.failing == DriverCall::kOpen) disk.openError = drive.error;
+    if (drive.failing == DriverCall::kDeviceNumber) disk.numberError = drive.error;
+    if (const auto step = kSteps.find(drive.failing); step != kSteps.end()) {
+      disk.failures[step->second] = drive.error;
     }
     system.disks.push_back(disk);
   }

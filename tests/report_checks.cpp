@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -32,6 +33,16 @@ TempDir::~TempDir() {
 std::string ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string Hex(std::string_view bytes) {
+  std::string hex;
+  char digits[3];
+  for (const char c : bytes) {
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+    hex.append(digits);
+  }
+  return hex;
 }
 
 std::size_t EntriesIn(const std::string& folder) {

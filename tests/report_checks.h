@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace trelmoss::test {
 
@@ -28,6 +29,8 @@ class TempDir {
 };
 
 std::string ReadFile(const std::string& path);
+// Two lower-case hexadecimal digits a byte.
+std::string Hex(std::string_view bytes);
 std::size_t EntriesIn(const std::string& folder);
 void WriteFile(const std::string& path, const std::string& bytes);
 

@@ -16,22 +16,13 @@
 #include "model/ini_parser.h"
 #include "tests/definitions_description.h"
 #include "tests/ini_diff/probe_reader.h"
+#include "tests/report_checks.h"
 
 namespace trelmoss::test {
 namespace {
 
 constexpr const char* kSections[] = {"Attrib1", "General"};
 constexpr const char* kKeys[] = {"Name", "Max Attributes"};
-
-std::string Hex(const std::string& text) {
-  std::string hex;
-  char digits[3];
-  for (const char c : text) {
-    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
-    hex.append(digits);
-  }
-  return hex;
-}
 
 std::string Lookups(const IniReader& reader) {
   std::string answers = "names";

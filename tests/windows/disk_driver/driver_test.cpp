@@ -18,16 +18,6 @@ namespace {
 
 using Call = DriverCall;
 
-std::string Hex(const unsigned char* bytes, std::size_t size) {
-  std::string text;
-  char digits[3];
-  for (std::size_t i = 0; i < size; ++i) {
-    std::snprintf(digits, sizeof digits, "%02x", bytes[i]);
-    text += digits;
-  }
-  return text;
-}
-
 std::string Line(unsigned device, const char* what, unsigned code, const std::string& input,
                  unsigned replySize) {
   char head[64];
@@ -88,8 +78,8 @@ std::string ReceivedRequests(const test_disk_log& log) {
                        : request.major == TEST_DISK_MAJOR_CLOSE ? "close"
                                                                 : "control";
     const std::size_t kept = std::min<std::size_t>(request.input_length, sizeof request.input);
-    lines +=
-        Line(request.device, what, request.code, Hex(request.input, kept), request.output_length);
+    lines += Line(request.device, what, request.code,
+                  Hex({reinterpret_cast<const char*>(request.input), kept}), request.output_length);
   }
   return lines;
 }

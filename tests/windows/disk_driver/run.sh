@@ -24,8 +24,9 @@ rm -rf "$build/driver-reports"
 mkdir -p "$build/driver-reports"
 started=$SECONDS
 run_wine wineboot -i >/dev/null 2>&1
-# Until the first boot has finished its work the service database is locked and StartService
-# fails; the server then stays up, with the driver loaded, for every step below.
+# Until the first boot has finished its work the service database is locked and the driver's
+# service cannot be installed; the server then stays up, with the driver loaded, for every step
+# below.
 wineserver -w
 wineserver -p
 
