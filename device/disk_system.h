@@ -1,12 +1,16 @@
 // The one portable view of a platform's disks. Each platform implements it in its own folder;
-// tests use a scripted fake. Everything above it (the enumeration loop, the S.M.A.R.T. exchange
-// and its request and reply records) is portable code.
+// tests use a scripted fake. A disk speaks commands here (ATA commands with their registers, the
+// NVMe identity and health log); how each travels to the drive, and in what records, is the
+// platform's business alone.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+
+#include "device/ata_commands.h"
 
 namespace trelmoss {
 
@@ -24,15 +28,37 @@ class DiskList {
   virtual InterfaceLookup Fetch(std::uint32_t index, std::string& path) = 0;
 };
 
-// An open disk. Closed on destruction.
+// How a drive is read: through ATA commands, or as an NVMe controller.
+enum class DiskBus { kAta, kNvme };
+
+inline constexpr std::size_t kNvmeHealthLogBytes = 512;
+using SectorBuffer = std::span<std::uint8_t, kSectorSize>;
+using NvmeHealthLog = std::span<std::uint8_t, kNvmeHealthLogBytes>;
+
+// An NVMe controller's identity texts as the controller holds them (blank-padded ASCII).
+struct NvmeIdentity {
+  std::string serial;
+  std::string model;
+  std::string firmware;
+};
+
+// An open disk. Closed on destruction. Every call that fails sets `error` to the operating
+// system's error number.
 class DiskHandle {
  public:
   virtual ~DiskHandle() = default;
   virtual bool GetDeviceNumber(std::uint32_t& number, int& error) = 0;
-  // One S.M.A.R.T. control-code exchange with the records the disk driver defines: `request`
-  // is sent, `reply` filled. On failure `error` is the operating system's error number.
-  virtual bool Control(std::uint32_t code, std::span<const std::uint8_t> request,
-                       std::span<std::uint8_t> reply, int& error) = 0;
+  // The drive's road. A drive whose bus cannot be told takes the ATA road.
+  virtual DiskBus Bus() = 0;
+
+  // ATA road: whether the driver passes S.M.A.R.T. commands at all, then the commands. A
+  // data-in command fills `sector`; a non-data command leaves it alone.
+  virtual bool QuerySmartSupport(bool& supported, int& error) = 0;
+  virtual bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) = 0;
+
+  // NVMe road: the controller's identity, and its SMART / Health Information log page.
+  virtual bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) = 0;
+  virtual bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) = 0;
 };
 
 class DiskSystem {

@@ -30,21 +30,25 @@ bool IsBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 }  // namespace
 
+void StoreIdentityText(std::uint8_t* field, std::size_t width, std::string_view text) {
+  text = text.substr(0, std::min(width, text.find('\0')));
+  std::size_t start = 0;
+  std::size_t end = text.size();
+  while (start < end && IsBlank(static_cast<std::uint8_t>(text[start]))) ++start;
+  while (end > start && IsBlank(static_cast<std::uint8_t>(text[end - 1]))) --end;
+  const std::size_t length = end - start;
+  std::memmove(field, text.data() + start, length);
+  if (length < width) field[length] = 0;
+}
+
 void SwapAndTrim(std::uint8_t* field, std::size_t width) {
-  std::array<std::uint8_t, 260> scratch{};
+  std::array<char, 260> scratch{};
   width = std::min(width, scratch.size());
   for (std::size_t k = 0; 2 * k + 1 < width; ++k) {
-    scratch[2 * k] = field[2 * k + 1];  // ATA puts the first character in the high byte
-    scratch[2 * k + 1] = field[2 * k];
+    scratch[2 * k] = static_cast<char>(field[2 * k + 1]);  // ATA puts the first character in the
+    scratch[2 * k + 1] = static_cast<char>(field[2 * k]);  // high byte
   }
-  std::size_t end = 0;
-  while (end < width && scratch[end] != 0) ++end;
-  std::size_t start = 0;
-  while (start < end && IsBlank(scratch[start])) ++start;
-  while (end > start && IsBlank(scratch[end - 1])) --end;
-  const std::size_t length = end - start;
-  std::memcpy(field, scratch.data() + start, length);
-  if (length < width) field[length] = 0;
+  StoreIdentityText(field, width, std::string_view(scratch.data(), width));
 }
 
 void DecodeIdentity(DriveRecord& record, Sector data) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trelmoss {
 
@@ -34,7 +35,8 @@ struct AttributeDefinition {
   std::string details;
 };
 
-// Offsets and widths of the identity texts inside the stored IDENTIFY DEVICE words.
+// Offsets and widths of the identity texts inside the stored IDENTIFY DEVICE words. An NVMe
+// drive's texts, of the same widths, are stored in the same fields.
 struct IdentityField {
   std::size_t offset;
   std::size_t width;
@@ -43,8 +45,14 @@ inline constexpr IdentityField kSerialField{20, 20};
 inline constexpr IdentityField kFirmwareField{46, 8};
 inline constexpr IdentityField kModelField{54, 40};
 
+// One field of an NVMe drive's SMART / Health Information log: its name in the report and its
+// value in decimal, every digit kept.
+struct NvmeHealthField {
+  const char* name;
+  std::string value;
+};
+
 struct DriveRecord {
-  std::array<std::uint8_t, 24> versionReply{};
   std::array<std::uint8_t, 256> identification{};
   std::array<AttributeEntry, kMaxAttributeEntries> attributes{};
   std::uint8_t attributeCount = 0;
@@ -52,6 +60,7 @@ struct DriveRecord {
   std::uint32_t deviceNumber = 0;
   std::string errorText;
   std::string devicePath;
+  std::vector<NvmeHealthField> nvmeHealth;  // empty unless an NVMe health log was read
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.
   std::string_view IdentityText(IdentityField field) const;
@@ -78,11 +87,13 @@ class DriveTable {
   DriveTable& operator=(const DriveTable&) = delete;
 
   void LoadDefinitions(const IniReader& ini, const std::string& iniPath, Console& console);
+  // Enumeration and the exchanges with the drives live in device/.
   bool EnumerateDrives(DiskSystem& disks, Console& console);
   bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot);
   bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
   bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
   bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);
+  bool ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot);
 
   void IndexAttribute(std::uint8_t slot, AttributeEntry& entry);
   AttributeEntry* FindAttribute(std::uint8_t slot, std::uint8_t id) const;

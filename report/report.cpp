@@ -83,6 +83,16 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
     attrib->SetAttribute("treshold", static_cast<int>(entry->threshold));
     drive->InsertEndChild(attrib);
   }
+  AddNvmeHealth(*drive, record);
+}
+
+void Report::AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record) {
+  if (record.nvmeHealth.empty()) return;
+  tinyxml2::XMLElement* nvme = document_.NewElement("nvme");
+  for (const NvmeHealthField& field : record.nvmeHealth) {
+    nvme->SetAttribute(field.name, field.value.c_str());
+  }
+  drive.InsertEndChild(nvme);
 }
 
 std::string Report::Render() const {

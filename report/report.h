@@ -1,5 +1,6 @@
 // The XML report: one "drive" element per registered drive, one "attrib" element per attribute
-// that the drive reported and the definitions name. Its bytes are fixed: CR LF line ends on
+// that the drive reported and the definitions name, and for an NVMe drive one "nvme" element with
+// its health log. Its bytes are fixed: CR LF line ends on
 // every platform, four blanks of indentation per level.
 #pragma once
 
@@ -12,6 +13,7 @@
 namespace trelmoss {
 
 class DriveTable;
+struct DriveRecord;
 
 class Report {
  public:
@@ -26,6 +28,7 @@ class Report {
  private:
   Report();
   void AddDrive(const DriveTable& table, std::uint8_t slot);
+  void AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record);
 
   tinyxml2::XMLDocument document_;
   tinyxml2::XMLElement* root_ = nullptr;

@@ -1,5 +1,5 @@
-# Writes OUTPUT, a C++ source that holds every file of SECTORS (a folder of 512-byte sectors)
-# by its name, behind CapturedSector(). Run with cmake -P.
+# Writes OUTPUT, a C++ source that holds every file of SECTORS (a folder of 512-byte sectors and
+# 4096-byte NVMe Identify data) by its name, behind CapturedBytes(). Run with cmake -P.
 file(GLOB files "${SECTORS}/*")
 list(SORT files)
 set(entries "")
@@ -7,8 +7,8 @@ foreach(file IN LISTS files)
   get_filename_component(name "${file}" NAME)
   file(READ "${file}" hex HEX)
   string(LENGTH "${hex}" digits)
-  if(NOT digits EQUAL 1024)
-    message(FATAL_ERROR "${file} is not one 512-byte sector")
+  if(NOT digits EQUAL 1024 AND NOT digits EQUAL 8192)
+    message(FATAL_ERROR "${file} is neither one 512-byte sector nor 4096 bytes")
   endif()
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
   string(APPEND entries "    {\"${name}\", {${bytes}}},\n")
@@ -20,10 +20,10 @@ file(WRITE "${OUTPUT}.new" "// Generated from ${SECTORS}.
 
 namespace trelmoss::test {
 
-const SectorImage& CapturedSector(const std::string& name) {
-  static const std::map<std::string, SectorImage> sectors = {
+const std::vector<std::uint8_t>& CapturedBytes(const std::string& name) {
+  static const std::map<std::string, std::vector<std::uint8_t>> captured = {
 ${entries}  };
-  return sectors.at(name);
+  return captured.at(name);
 }
 
 }  // namespace trelmoss::test

@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "device/nvme_decoders.h"
 #include "tests/captured_sectors.h"
 
 namespace trelmoss::test {
@@ -20,13 +21,16 @@ std::vector<ScenarioDrive> ProgramScenario() {
       {"sata0", 2, kCapAtaIdentify},
       {"sata0", 3, kCapAtaIdentify | kCapSmartCommands, DriverCall::kIdentify, 0xC0000010, 1},
       {"sata0", 4, kCapAtaIdentify | kCapSmartCommands, DriverCall::kDeviceNumber, 0xC00000BB, 50},
+      {"nvme0", 5, 0, DriverCall::kNone, 0, 0, true},
+      // A driver that hides the NVMe drive refuses the query: STATUS_INVALID_DEVICE_REQUEST.
+      {"nvme0", 6, 0, DriverCall::kNvmeHealth, 0xC0000010, 1, true},
   };
 }
 
 std::string ProgramScenarioConsole() {
   return "Trelmoss v1.1\r\ncan't open device " + DriverInterfacePath(1) +
          "  (Error 2)can't get device number " + DriverInterfacePath(5) +
-         "  (Error 50)Total drives: 4\r\n";
+         "  (Error 50)Total drives: 6\r\n";
 }
 
 namespace {
@@ -36,7 +40,22 @@ const std::map<DriverCall, Step> kSteps = {{DriverCall::kVersion, Step::kVersion
                                            {DriverCall::kEnable, Step::kEnable},
                                            {DriverCall::kIdentify, Step::kIdentify},
                                            {DriverCall::kReadData, Step::kReadData},
-                                           {DriverCall::kReadThresholds, Step::kReadThresholds}};
+                                           {DriverCall::kReadThresholds, Step::kReadThresholds},
+                                           {DriverCall::kNvmeIdentify, Step::kNvmeIdentity},
+                                           {DriverCall::kNvmeHealth, Step::kNvmeHealth}};
+
+void LoadCaptures(FakeDisk& disk, const ScenarioDrive& drive) {
+  if (!drive.nvme) {
+    disk.identify = CapturedSector(drive.disk + ".identify");
+    disk.attributes = CapturedSector(drive.disk + ".data");
+    disk.thresholds = CapturedSector(drive.disk + ".thresholds");
+    return;
+  }
+  disk.bus = DiskBus::kNvme;
+  disk.nvmeIdentity = IdentityOfController(std::span<const std::uint8_t, kNvmeIdentifyBytes>(
+      CapturedBytes(drive.disk + ".identify").data(), kNvmeIdentifyBytes));
+  disk.healthLog = CapturedSector(drive.disk + ".health");
+}
 
 }  // namespace
 
@@ -47,10 +66,8 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     FakeDisk disk;
     disk.path = DriverInterfacePath(device);
     disk.deviceNumber = drive.deviceNumber;
-    disk.capabilities = drive.capabilities;
-    disk.identify = CapturedSector(drive.disk + ".identify");
-    disk.attributes = CapturedSector(drive.disk + ".data");
-    disk.thresholds = CapturedSector(drive.disk + ".thresholds");
+    disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
+    LoadCaptures(disk, drive);
     if (drive.failing == DriverCall::kOpen) disk.openError = drive.error;
     if (drive.failing == DriverCall::kDeviceNumber) disk.numberError = drive.error;
     if (const auto step = kSteps.find(drive.failing); step != kSteps.end()) {

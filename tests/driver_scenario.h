@@ -20,11 +20,18 @@ enum class DriverCall {
   kIdentify,
   kReadData,
   kReadThresholds,
+  kBusType,
+  kNvmeIdentify,
+  kNvmeHealth,
   kNone
 };
 
+// fCapabilities bits of the driver's version reply.
+inline constexpr std::uint32_t kCapAtaIdentify = 1;    // CAP_ATA_ID_CMD
+inline constexpr std::uint32_t kCapSmartCommands = 4;  // CAP_SMART_CMD
+
 struct ScenarioDrive {
-  std::string disk;  // the captured sectors, "sata0"
+  std::string disk;  // the captured sectors, "sata0", or an NVMe controller's data, "nvme0"
   std::uint32_t deviceNumber = 0;
   std::uint32_t capabilities = kCapAtaIdentify | kCapSmartCommands;
   DriverCall failing = DriverCall::kNone;
@@ -32,12 +39,13 @@ struct ScenarioDrive {
   // nothing, STATUS_OBJECT_NAME_NOT_FOUND, whatever is set here.
   std::uint32_t status = 0;
   int error = 0;  // the error number Windows maps that status to
+  bool nvme = false;
 };
 
 // The interface path Wine gives test device `device`.
 std::string DriverInterfacePath(std::size_t device);
 
-// One drive of each kind the driver can play, devices 0 to 5.
+// One drive of each kind the driver can play, devices 0 to 7.
 std::vector<ScenarioDrive> ProgramScenario();
 // What trelmoss.exe prints for them (with "\r\n" line ends, before the text stream's conversion).
 std::string ProgramScenarioConsole();

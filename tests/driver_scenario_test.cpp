@@ -31,7 +31,9 @@ TEST(DriverScenario, ProgramReport) {
   EXPECT_EQ(test::SchemaProblems(report), "");
   for (const char* expected :
        {"id=\"300\"", "error=\"Error 1117 reading thresholds SMART data\"",
-        "error=\"Error 1 in reading basic SMART data\"", "serial=\"E2E-SATA-3\""}) {
+        "error=\"Error 1 in reading basic SMART data\"", "serial=\"E2E-SATA-3\"",
+        "serial=\"E2E-NVME-W\"", "<nvme critical_warning=\"2\" temperature=\"50\"",
+        "error=\"Error 1 reading detailed SMART data\""}) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected;
   }
   EXPECT_EQ(disks.mostOpenHandles, 1);

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "device/ata_pass_through.h"
-
 namespace trelmoss::test {
 namespace {
 
@@ -40,52 +38,71 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
-  bool Control(std::uint32_t code, std::span<const std::uint8_t> request,
-               std::span<std::uint8_t> reply, int& error) override {
-    system_.requests.push_back({disk_.path, code, {request.begin(), request.end()}, reply.size()});
-    const std::optional<Step> step = StepOf(code, request);
+  DiskBus Bus() override { return disk_.bus; }
+
+  bool QuerySmartSupport(bool& supported, int& error) override {
+    if (!Receive(Step::kVersion, {}, DiskBus::kAta, error)) return false;
+    supported = disk_.smartCommands;
+    return true;
+  }
+
+  bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
+    const std::optional<Step> step = StepOf(command);
     if (!step) {
       system_.unexpected.push_back(disk_.path);
       error = 87;
       return false;
     }
-    if (const auto failure = disk_.failures.find(*step); failure != disk_.failures.end()) {
-      error = failure->second;
-      return false;
-    }
-    Answer(*step, reply);
+    if (!Receive(*step, command.registers, DiskBus::kAta, error)) return false;
+    const SectorImage* image = *step == Step::kIdentify   ? &disk_.identify
+                               : *step == Step::kReadData ? &disk_.attributes
+                                                          : &disk_.thresholds;
+    if (command.readsSector) Fill(*step, *image, sector);
+    return true;
+  }
+
+  bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
+    if (!Receive(Step::kNvmeIdentity, {}, DiskBus::kNvme, error)) return false;
+    identity = disk_.nvmeIdentity;
+    return true;
+  }
+
+  bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
+    if (!Receive(Step::kNvmeHealth, {}, DiskBus::kNvme, error)) return false;
+    Fill(Step::kNvmeHealth, disk_.healthLog, log);
     return true;
   }
 
  private:
-  static std::optional<Step> StepOf(std::uint32_t code, std::span<const std::uint8_t> request) {
-    if (code == kSmartGetVersion) return Step::kVersion;
-    const AtaRegisters registers = RequestRegisters(request);
+  static std::optional<Step> StepOf(const AtaCommand& command) {
+    const AtaRegisters& registers = command.registers;
     if (!IsPermittedAtaCommand(registers)) return std::nullopt;
-    if (code == kSmartSendDriveCommand && registers.features == 0xD8) return Step::kEnable;
-    if (code != kSmartRcvDriveData) return std::nullopt;
-    if (registers.command == 0xEC) return Step::kIdentify;
-    return registers.features == 0xD0 ? Step::kReadData : Step::kReadThresholds;
+    if (registers.features == kSmartEnableOperations && !command.readsSector) return Step::kEnable;
+    if (!command.readsSector) return std::nullopt;
+    if (registers.command == kAtaIdentifyDevice) return Step::kIdentify;
+    return registers.features == kSmartReadData ? Step::kReadData : Step::kReadThresholds;
   }
 
-  void Answer(Step step, std::span<std::uint8_t> reply) const {
-    std::vector<std::uint8_t> full(reply.size(), 0);
-    if (step == Step::kVersion) {
-      full[0] = 1;
-      StoreLittleEndian32(full.data() + kCapabilitiesOffset, disk_.capabilities);
+  // Records the request; a request of the other road is one no drive should get.
+  bool Receive(Step step, const AtaRegisters& registers, DiskBus road, int& error) {
+    system_.requests.push_back({disk_.path, step, registers});
+    if (road != disk_.bus) {
+      system_.unexpected.push_back(disk_.path);
+      error = 1;
+      return false;
     }
-    const SectorImage* sector = step == Step::kIdentify         ? &disk_.identify
-                                : step == Step::kReadData       ? &disk_.attributes
-                                : step == Step::kReadThresholds ? &disk_.thresholds
-                                                                : nullptr;
-    if (sector != nullptr && full.size() >= kReplyDataOffset + sector->size()) {
-      StoreLittleEndian32(full.data(), 512);
-      std::copy(sector->begin(), sector->end(), full.begin() + kReplyDataOffset);
+    if (const auto failure = disk_.failures.find(step); failure != disk_.failures.end()) {
+      error = failure->second;
+      return false;
     }
+    return true;
+  }
+
+  void Fill(Step step, const SectorImage& image, std::span<std::uint8_t> out) const {
     const auto limit = disk_.replyLimits.find(step);
     const std::size_t filled =
-        limit == disk_.replyLimits.end() ? full.size() : std::min(full.size(), limit->second);
-    std::copy_n(full.begin(), filled, reply.begin());
+        limit == disk_.replyLimits.end() ? out.size() : std::min(out.size(), limit->second);
+    std::copy_n(image.begin(), filled, out.begin());
   }
 
   FakeDiskSystem& system_;
@@ -123,6 +140,29 @@ FakeDisk HealthyDisk(const std::string& path, std::uint32_t deviceNumber) {
                                      {9, 98, 98, {0xD2, 0x04, 0, 0, 0, 0}},
                                      {194, 36, 45, {36, 0, 20, 0, 45, 0}}});
   disk.thresholds = ThresholdSector({{1, 6}, {9, 0}, {194, 0}});
+  return disk;
+}
+
+FakeDisk HealthyNvmeDisk(const std::string& path, std::uint32_t deviceNumber) {
+  FakeDisk disk;
+  disk.path = path;
+  disk.deviceNumber = deviceNumber;
+  disk.bus = DiskBus::kNvme;
+  disk.nvmeIdentity = {"NV-" + path.substr(path.size() - 1) + "                ",
+                       "NVME MODEL                              ", "1.0     "};
+  disk.healthLog[0] = 0x04;  // critical warning: reliability degraded
+  disk.healthLog[1] = 0x3C;  // 316 K
+  disk.healthLog[2] = 0x01;
+  disk.healthLog[3] = 100;     // available spare
+  disk.healthLog[4] = 10;      // its threshold
+  disk.healthLog[5] = 3;       // percentage used
+  disk.healthLog[32 + 8] = 1;  // data units read: 2^64
+  disk.healthLog[48] = 0x39;   // data units written: 12345
+  disk.healthLog[48 + 1] = 0x30;
+  disk.healthLog[128] = 0xE8;  // power-on hours: 1000
+  disk.healthLog[128 + 1] = 0x03;
+  std::fill_n(disk.healthLog.begin() + 160, 16, 0xFF);  // media errors: 2^128 - 1
+  disk.healthLog[196] = 7;                              // critical temperature time
   return disk;
 }
 

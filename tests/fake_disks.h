@@ -10,12 +10,20 @@
 #include <vector>
 
 #include "device/disk_system.h"
-#include "device/smart_records.h"
 #include "tests/sector_images.h"
 
 namespace trelmoss::test {
 
-enum class Step { kVersion, kEnable, kIdentify, kReadData, kReadThresholds };
+// Every request a drive can receive: the ATA road's five, the NVMe road's two.
+enum class Step {
+  kVersion,
+  kEnable,
+  kIdentify,
+  kReadData,
+  kReadThresholds,
+  kNvmeIdentity,
+  kNvmeHealth
+};
 
 struct FakeDisk {
   std::string path;
@@ -23,19 +31,21 @@ struct FakeDisk {
   bool detailFails = false;
   std::optional<int> openError;
   std::optional<int> numberError;
-  std::uint32_t capabilities = kCapAtaIdentify | kCapSmartCommands;
+  DiskBus bus = DiskBus::kAta;
+  bool smartCommands = true;     // whether the driver passes S.M.A.R.T. commands
   std::map<Step, int> failures;  // step -> error number
   SectorImage identify{};
   SectorImage attributes{};
   SectorImage thresholds{};
-  std::map<Step, std::size_t> replyLimits;  // bytes of a reply the fake fills at most
+  std::map<Step, std::size_t> replyLimits;  // bytes of a sector or log the fake fills at most
+  NvmeIdentity nvmeIdentity;
+  SectorImage healthLog{};
 };
 
 struct RecordedRequest {
   std::string path;
-  std::uint32_t code;
-  std::vector<std::uint8_t> request;
-  std::size_t replySize;
+  Step step;
+  AtaRegisters registers;  // of an ATA command
 };
 
 class FakeDiskSystem final : public DiskSystem {
@@ -57,5 +67,8 @@ class FakeDiskSystem final : public DiskSystem {
 
 // A well-behaved ATA disk with identity, attributes and thresholds.
 FakeDisk HealthyDisk(const std::string& path, std::uint32_t deviceNumber);
+// A well-behaved NVMe drive: blank-padded identity texts and a health log whose data-unit
+// counters need more than 64 bits.
+FakeDisk HealthyNvmeDisk(const std::string& path, std::uint32_t deviceNumber);
 
 }  // namespace trelmoss::test

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "device/smart_records.h"
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "tests/fake_disks.h"
@@ -40,35 +39,29 @@ TEST(SmartExchange, HealthyDriveIsReadCompletely) {
   EXPECT_TRUE(run.disks.unexpected.empty());
 }
 
-TEST(SmartExchange, RequestsAreExactBytes) {
+TEST(SmartExchange, SendsTheFourCommandsWithTheirRegisters) {
   const ExchangeRun run(HealthyDisk("/dev/sda", 0x1234));
   const auto& requests = run.disks.requests;
   ASSERT_EQ(requests.size(), 5u);
-  EXPECT_EQ(requests[0].code, kSmartGetVersion);
-  EXPECT_TRUE(requests[0].request.empty());
-  EXPECT_EQ(requests[0].replySize, 24u);
-
-  // cBufferSize, IDEREGS (features, count, number, cyl low, cyl high, drive/head, command,
-  // reserved), drive number, then zeros up to 33 bytes.
-  auto expected = [](std::vector<std::uint8_t> head) {
-    head.resize(33, 0);
-    return head;
-  };
-  const std::uint8_t drive = 0x34;  // low 8 bits of the device number
-  EXPECT_EQ(requests[1].code, kSmartSendDriveCommand);
-  EXPECT_EQ(requests[1].request,
-            expected({0, 0, 0, 0, 0xD8, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0, drive}));
-  EXPECT_EQ(requests[1].replySize, 17u);
-  EXPECT_EQ(requests[2].code, kSmartRcvDriveData);
-  EXPECT_EQ(requests[2].request, expected({0, 2, 0, 0, 0x00, 1, 1, 0, 0, 0xA0, 0xEC, 0, drive}));
-  EXPECT_EQ(requests[2].replySize, 528u);
-  EXPECT_EQ(requests[3].code, kSmartRcvDriveData);
-  EXPECT_EQ(requests[3].request,
-            expected({0, 2, 0, 0, 0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0, drive}));
-  EXPECT_EQ(requests[3].replySize, 531u);
-  EXPECT_EQ(requests[4].request,
-            expected({0, 2, 0, 0, 0xD1, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0, drive}));
-  EXPECT_EQ(requests[4].replySize, 531u);
+  const Step steps[] = {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData,
+                        Step::kReadThresholds};
+  // Features, sector count, sector number, cylinder low and high, drive/head, command.
+  const AtaRegisters registers[] = {{},
+                                    {0xD8, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0},
+                                    {0x00, 1, 1, 0x00, 0x00, 0xA0, 0xEC},
+                                    {0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0},
+                                    {0xD1, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0}};
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(requests[i].step, steps[i]);
+    const AtaRegisters& sent = requests[i].registers;
+    const AtaRegisters& expected = registers[i];
+    EXPECT_EQ(std::vector<int>({sent.features, sent.sectorCount, sent.sectorNumber,
+                                sent.cylinderLow, sent.cylinderHigh, sent.driveHead, sent.command}),
+              std::vector<int>({expected.features, expected.sectorCount, expected.sectorNumber,
+                                expected.cylinderLow, expected.cylinderHigh, expected.driveHead,
+                                expected.command}));
+  }
 }
 
 TEST(SmartExchange, FailureTextsTable) {
@@ -117,7 +110,7 @@ TEST(SmartExchange, FailureTextsTable) {
 
 TEST(SmartExchange, NoSmartCapabilityStopsQuietly) {
   FakeDisk disk = HealthyDisk("/dev/vda", 0);
-  disk.capabilities = kCapAtaIdentify;  // identify only, no S.M.A.R.T. commands
+  disk.smartCommands = false;
   const ExchangeRun run(disk);
   EXPECT_TRUE(run.result);
   EXPECT_EQ(run.record().errorText, "");
@@ -127,8 +120,8 @@ TEST(SmartExchange, NoSmartCapabilityStopsQuietly) {
 
 TEST(SmartExchange, ShortRepliesNeverCarryStaleSectors) {
   FakeDisk disk = HealthyDisk("/dev/sda", 0);
-  disk.replyLimits[Step::kIdentify] = 16 + 50;       // serial and firmware arrive, the model not
-  disk.replyLimits[Step::kReadThresholds] = 16 + 2;  // no threshold entry arrives
+  disk.replyLimits[Step::kIdentify] = 50;       // serial and firmware arrive, the model not
+  disk.replyLimits[Step::kReadThresholds] = 2;  // no threshold entry arrives
   const ExchangeRun run(disk);
   EXPECT_EQ(run.record().Model(), "");
   EXPECT_EQ(run.record().Serial(), "SERIAL");

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "device/linux/nvme_disk.h"
 #include "device/linux/sg_disk.h"
 
 namespace trelmoss {
@@ -27,14 +28,35 @@ bool IsOpticalDrive(const std::string& blockDirectory) {
   return typeFile >> type && type == kScsiTypeOpticalDrive;
 }
 
-bool ShorterThenByteOrder(const std::string& a, const std::string& b) {
+// A multipath NVMe namespace shows each controller's path to it as a disk of its own
+// (nvme1c0n1), hidden and without a node; the namespace itself (nvme1n1) is the one to read.
+bool IsHidden(const std::string& blockDirectory) {
+  std::ifstream hiddenFile(blockDirectory + "/hidden");
+  int hidden = 0;
+  return hiddenFile >> hidden && hidden == 1;
+}
+
+// A namespace's device is its NVMe controller, or the NVMe subsystem when controllers share it;
+// the name of the device's class tells which. Never derived from the disk's name: with
+// multipath its number is the subsystem's.
+bool IsNvmeDevice(const std::string& blockDirectory) {
+  char target[4096];
+  const std::string link = blockDirectory + "/device/subsystem";
+  const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+  if (length <= 0) return false;
+  const std::string subsystem(target, static_cast<std::size_t>(length));
+  const std::string name = subsystem.substr(subsystem.find_last_of('/') + 1);
+  return name == "nvme" || name == "nvme-subsystem";
+}
+
+bool ShorterThanByteOrder(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
 }
 
 class LinuxDiskList final : public DiskList {
  public:
-  explicit LinuxDiskList(const std::vector<std::string>& paths) : paths_(paths) {}
+  explicit LinuxDiskList(std::vector<std::string> paths) : paths_(std::move(paths)) {}
   InterfaceLookup Fetch(std::uint32_t index, std::string& path) override {
     if (index >= paths_.size()) return InterfaceLookup::kNoMore;
     path = paths_[index];
@@ -42,7 +64,7 @@ class LinuxDiskList final : public DiskList {
   }
 
  private:
-  const std::vector<std::string>& paths_;
+  const std::vector<std::string> paths_;
 };
 
 // The kernel writes "/" in a block device's name as "!" in sysfs (cciss!c0d0 is
@@ -65,10 +87,11 @@ std::vector<std::string> ListWholeDisks(const std::string& sysRoot) {
     const std::string blockDirectory = blockRoot + "/" + name;
     // Loop, ram, zram, dm and md devices have no backing device; partitions are not listed here.
     if (!Exists(blockDirectory + "/device") || IsOpticalDrive(blockDirectory)) continue;
+    if (IsHidden(blockDirectory)) continue;
     names.push_back(name);
   }
   ::closedir(directory);
-  std::sort(names.begin(), names.end(), ShorterThenByteOrder);
+  std::sort(names.begin(), names.end(), ShorterThanByteOrder);
   return names;
 }
 
@@ -77,26 +100,35 @@ LinuxDiskSystem::LinuxDiskSystem(std::string sysRoot, std::string devRoot)
 
 std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   if (!Exists(sysRoot_ + "/block")) return nullptr;
-  paths_.clear();
+  disks_.clear();
+  std::vector<std::string> paths;
   for (const std::string& name : ListWholeDisks(sysRoot_)) {
-    paths_.push_back(devRoot_ + "/" + DeviceNodeName(name));
+    const std::string blockDirectory = sysRoot_ + "/block/" + name;
+    const std::string controller = IsNvmeDevice(blockDirectory) ? blockDirectory + "/device" : "";
+    disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), controller});
+    paths.push_back(disks_.back().path);
   }
-  return std::make_unique<LinuxDiskList>(paths_);
+  return std::make_unique<LinuxDiskList>(std::move(paths));
 }
 
 std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& error) {
-  const auto listed = std::find(paths_.begin(), paths_.end(), path);
+  const auto listed = std::find_if(disks_.begin(), disks_.end(),
+                                   [&path](const ListedDisk& disk) { return disk.path == path; });
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return nullptr;
   }
-  if (listed == paths_.end()) {
+  if (listed == disks_.end()) {
     ::close(fd);
     error = ENODEV;
     return nullptr;
   }
-  return std::make_unique<SgDisk>(fd, static_cast<std::uint32_t>(listed - paths_.begin()));
+  const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
+  if (!listed->nvmeController.empty()) {
+    return std::make_unique<NvmeDisk>(fd, number, listed->nvmeController);
+  }
+  return std::make_unique<SgDisk>(fd, number);
 }
 
 }  // namespace trelmoss

@@ -1,5 +1,6 @@
-// Linux disks: the whole disks that sysfs lists, reached through SG_IO. ATA drives behind the
-// kernel's SCSI-to-ATA translation take the S.M.A.R.T. commands as ATA PASS-THROUGH (16).
+// Linux disks: the whole disks that sysfs lists. ATA drives behind the kernel's SCSI-to-ATA
+// translation take the S.M.A.R.T. commands as ATA PASS-THROUGH (16) through SG_IO; NVMe
+// namespaces take the NVMe road.
 #pragma once
 
 #include <string>
@@ -19,13 +20,19 @@ class LinuxDiskSystem final : public DiskSystem {
   std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
 
  private:
+  struct ListedDisk {
+    std::string path;
+    std::string nvmeController;  // the sysfs folder with the identity texts; empty: not NVMe
+  };
+
   std::string sysRoot_;
   std::string devRoot_;
-  std::vector<std::string> paths_;  // as last listed; a disk's number is its position here
+  std::vector<ListedDisk> disks_;  // as last listed; a disk's number is its position here
 };
 
 // The block devices under `sysRoot`/block that are whole disks backed by a device, optical
-// drives left out, ordered shorter names first and names of equal length in byte order.
+// drives and the hidden per-path disks of a multipath NVMe namespace left out, ordered shorter
+// names first and names of equal length in byte order.
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot);
 
 }  // namespace trelmoss

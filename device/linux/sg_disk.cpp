@@ -8,9 +8,6 @@
 #include <array>
 #include <cerrno>
 
-#include "device/sector_decoders.h"
-#include "device/smart_records.h"
-
 namespace trelmoss {
 namespace {
 
@@ -25,15 +22,6 @@ bool MeansNoScsiPassThrough(int error) {
          error == kNoIoctlCommand;
 }
 
-void FillVersionReply(std::span<std::uint8_t> reply, bool smartCapable) {
-  std::fill(reply.begin(), reply.end(), 0);
-  reply[0] = 1;  // bVersion
-  reply[1] = 1;  // bRevision
-  reply[3] = 1;  // bIDEDeviceMap: one device behind this handle
-  StoreLittleEndian32(reply.data() + kCapabilitiesOffset,
-                      smartCapable ? (kCapAtaIdentify | kCapSmartCommands) : 0);
-}
-
 }  // namespace
 
 SgDisk::~SgDisk() { ::close(fd_); }
@@ -43,25 +31,21 @@ bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
   return true;
 }
 
-bool SgDisk::Control(std::uint32_t code, std::span<const std::uint8_t> request,
-                     std::span<std::uint8_t> reply, int& error) {
-  if (code == kSmartGetVersion) return QueryVersion(reply, error);
-  if (code == kSmartSendDriveCommand || code == kSmartRcvDriveData) {
-    return SendAtaCommand(code, request, reply, error);
-  }
+bool SgDisk::QuerySmartSupport(bool& supported, int& error) {
+  bool isAta = false;
+  if (!IsAtaBehindTranslation(isAta, error)) return false;
+  supported = isAta;
+  return true;
+}
+
+bool SgDisk::ReadNvmeIdentity(NvmeIdentity& /*identity*/, int& error) {
   error = EINVAL;
   return false;
 }
 
-bool SgDisk::QueryVersion(std::span<std::uint8_t> reply, int& error) {
-  if (reply.size() < kVersionReplySize) {
-    error = EINVAL;
-    return false;
-  }
-  bool isAta = false;
-  if (!IsAtaBehindTranslation(isAta, error)) return false;
-  FillVersionReply(reply, isAta);
-  return true;
+bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog /*log*/, int& error) {
+  error = EINVAL;
+  return false;
 }
 
 // ATA drives behind the kernel's translation report the vendor "ATA"; other translating
@@ -84,25 +68,20 @@ bool SgDisk::IsAtaBehindTranslation(bool& isAta, int& error) {
   return true;
 }
 
-bool SgDisk::SendAtaCommand(std::uint32_t code, std::span<const std::uint8_t> request,
-                            std::span<std::uint8_t> reply, int& error) {
-  const AtaRegisters registers = RequestRegisters(request);
-  const bool readsSector = code == kSmartRcvDriveData;
-  if (!IsPermittedAtaCommand(registers) ||
-      (readsSector && reply.size() < kReplyDataOffset + kSectorSize)) {
+bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) {
+  if (!IsPermittedAtaCommand(command.registers)) {
     error = EINVAL;
     return false;
   }
   std::span<std::uint8_t> data;
-  if (readsSector) data = reply.subspan(kReplyDataOffset, kSectorSize);
+  if (command.readsSector) data = sector;
   ScsiOutcome outcome;
-  if (!Send(BuildAtaPassThrough(registers, readsSector), data, outcome, error)) return false;
+  if (!Send(BuildAtaPassThrough(command.registers, command.readsSector), data, outcome, error)) {
+    return false;
+  }
   if (!AtaCommandSucceeded(outcome)) {
     error = EIO;
     return false;
-  }
-  if (reply.size() >= kReplyDataOffset) {
-    StoreLittleEndian32(reply.data(), readsSector ? static_cast<std::uint32_t>(kSectorSize) : 0);
   }
   return true;
 }

@@ -1,12 +1,12 @@
-// One open Linux disk, spoken to through the SG_IO ioctl. It answers the S.M.A.R.T. control
-// codes by translating each request record into the SCSI command that carries it.
+// One open Linux disk that takes the ATA road, spoken to through the SG_IO ioctl: each ATA
+// command travels as ATA PASS-THROUGH (16).
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "device/ata_pass_through.h"
 #include "device/disk_system.h"
+#include "device/linux/ata_pass_through.h"
 
 namespace trelmoss {
 
@@ -18,14 +18,15 @@ class SgDisk final : public DiskHandle {
   SgDisk& operator=(const SgDisk&) = delete;
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override;
-  bool Control(std::uint32_t code, std::span<const std::uint8_t> request,
-               std::span<std::uint8_t> reply, int& error) override;
+  DiskBus Bus() override { return DiskBus::kAta; }
+  // S.M.A.R.T. commands pass when an ATA drive sits behind the kernel's SCSI-to-ATA translation.
+  bool QuerySmartSupport(bool& supported, int& error) override;
+  bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
+  bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
+  bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
 
  private:
-  bool QueryVersion(std::span<std::uint8_t> reply, int& error);
   bool IsAtaBehindTranslation(bool& isAta, int& error);
-  bool SendAtaCommand(std::uint32_t code, std::span<const std::uint8_t> request,
-                      std::span<std::uint8_t> reply, int& error);
   // Issues one command; false only when the ioctl itself fails (then `error` is its errno).
   bool Send(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, ScsiOutcome& outcome,
             int& error);

@@ -6,11 +6,15 @@
 #include <winioctl.h>
 // clang-format on
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstring>
 #include <new>
 
-#include "device/smart_records.h"
+#include "device/nvme_decoders.h"
+#include "device/windows/nvme_query.h"
+#include "device/windows/smart_records.h"
 
 namespace trelmoss {
 namespace {
@@ -23,7 +27,6 @@ constexpr GUID kDiskInterface = {
 constexpr DWORD kDetailFixedPart = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
 static_assert(kDetailFixedPart == (sizeof(void*) == 4 ? 5 : 8));
 static_assert(sizeof(STORAGE_DEVICE_NUMBER) == 12);
-static_assert(IOCTL_STORAGE_GET_DEVICE_NUMBER == kStorageGetDeviceNumber);
 static_assert(SMART_GET_VERSION == kSmartGetVersion);
 static_assert(SMART_SEND_DRIVE_COMMAND == kSmartSendDriveCommand);
 static_assert(SMART_RCV_DRIVE_DATA == kSmartRcvDriveData);
@@ -62,6 +65,9 @@ class WindowsDiskList final : public DiskList {
   HDEVINFO list_;
 };
 
+// Windows maps a status to its error number; the few our own checks add use the same numbers.
+int LastError() { return static_cast<int>(GetLastError()); }
+
 class WindowsDisk final : public DiskHandle {
  public:
   explicit WindowsDisk(HANDLE handle) : handle_(handle) {}
@@ -71,30 +77,90 @@ class WindowsDisk final : public DiskHandle {
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override {
     STORAGE_DEVICE_NUMBER deviceNumber{};
-    DWORD returned = 0;
-    if (!DeviceIoControl(handle_, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &deviceNumber,
-                         sizeof deviceNumber, &returned, nullptr)) {
-      error = static_cast<int>(GetLastError());
+    if (!Control(IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &deviceNumber, sizeof deviceNumber,
+                 error)) {
       return false;
     }
-    number = deviceNumber.DeviceNumber;
+    number = deviceNumber_ = deviceNumber.DeviceNumber;
     return true;
   }
 
-  bool Control(std::uint32_t code, std::span<const std::uint8_t> request,
-               std::span<std::uint8_t> reply, int& error) override {
-    DWORD returned = 0;  // not examined: the reply buffer is decoded whole
-    void* input = request.empty() ? nullptr : const_cast<std::uint8_t*>(request.data());
-    if (!DeviceIoControl(handle_, code, input, static_cast<DWORD>(request.size()), reply.data(),
-                         static_cast<DWORD>(reply.size()), &returned, nullptr)) {
-      error = static_cast<int>(GetLastError());
+  // The storage stack's own descriptor of the disk; a driver that does not answer, or answers
+  // too little to hold the bus type, leaves the disk on the ATA road.
+  DiskBus Bus() override {
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    STORAGE_DEVICE_DESCRIPTOR descriptor{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
+                         sizeof descriptor, &returned, nullptr) ||
+        returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof descriptor.BusType) {
+      return DiskBus::kAta;
+    }
+    return descriptor.BusType == BusTypeNvme ? DiskBus::kNvme : DiskBus::kAta;
+  }
+
+  bool QuerySmartSupport(bool& supported, int& error) override {
+    std::array<std::uint8_t, kVersionReplySize> reply{};
+    if (!Control(SMART_GET_VERSION, nullptr, 0, reply.data(), reply.size(), error)) return false;
+    supported = (VersionCapabilities(reply) & kCapSmartCommands) != 0;
+    return true;
+  }
+
+  // The reply record is cleared first and its data part decoded whole, whatever byte count the
+  // driver returns.
+  bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
+    SmartRequest request = BuildSmartRequest(command, deviceNumber_);
+    std::array<std::uint8_t, kLargestReplySize> reply{};
+    if (!Control(ControlCodeOf(command), request.data(), request.size(), reply.data(),
+                 ReplySizeOf(command), error)) {
       return false;
     }
+    if (command.readsSector) {
+      std::copy_n(reply.begin() + kReplyDataOffset, sector.size(), sector.begin());
+    }
+    return true;
+  }
+
+  bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
+    NvmeQuery query(NvmeQueryKind::kIdentifyController);
+    const std::span<const std::uint8_t> data = Ask(query, error);
+    if (data.empty()) return false;
+    identity = IdentityOfController(data.first<kNvmeIdentifyBytes>());
+    return true;
+  }
+
+  bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
+    NvmeQuery query(NvmeQueryKind::kHealthLog);
+    const std::span<const std::uint8_t> data = Ask(query, error);
+    if (data.empty()) return false;
+    std::copy_n(data.begin(), log.size(), log.begin());
     return true;
   }
 
  private:
+  std::span<const std::uint8_t> Ask(NvmeQuery& query, int& error) {
+    if (!Control(IOCTL_STORAGE_QUERY_PROPERTY, query.Bytes(), query.Size(), query.Bytes(),
+                 query.Size(), error)) {
+      return {};
+    }
+    return query.Data(error);
+  }
+
+  bool Control(DWORD code, void* input, std::size_t inputSize, void* output, std::size_t outputSize,
+               int& error) {
+    DWORD returned = 0;
+    if (!DeviceIoControl(handle_, code, input, static_cast<DWORD>(inputSize), output,
+                         static_cast<DWORD>(outputSize), &returned, nullptr)) {
+      error = LastError();
+      return false;
+    }
+    return true;
+  }
+
   HANDLE handle_;
+  std::uint32_t deviceNumber_ = 0;
 };
 
 }  // namespace
@@ -111,7 +177,7 @@ std::unique_ptr<DiskHandle> WindowsDiskSystem::Open(const std::string& path, int
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = static_cast<int>(GetLastError());
+    error = LastError();
     return nullptr;
   }
   return std::make_unique<WindowsDisk>(handle);

@@ -24,7 +24,7 @@ FakeDisk FuzzedDisk(trelmoss::fuzz::FuzzInput& input, int index) {
   if (faults & 1) disk.openError = static_cast<int>(input.Word());
   if (faults & 2) disk.numberError = static_cast<int>(input.Word());
   disk.detailFails = (faults & 4) != 0;
-  disk.capabilities = input.Word();
+  disk.smartCommands = (input.Word() & 4) != 0;
   for (const Step step :
        {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData, Step::kReadThresholds}) {
     const std::uint8_t choice = input.Byte();

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "device/linux/linux_disk_system.h"
-#include "device/smart_records.h"
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
@@ -35,6 +34,23 @@ class FakeSysfs {
     std::replace(node.begin(), node.end(), '!', '/');
     fs::create_directories(fs::path(root.File("dev/" + node)).parent_path());
     WriteFile(root.File("dev/" + node), "");
+  }
+  // An NVMe namespace whose device is a controller ("nvme" class) or a subsystem
+  // ("nvme-subsystem"), with the identity texts the kernel prints; a hidden per-path disk has
+  // no node.
+  void AddNvme(const std::string& name, const std::string& deviceClass, bool hidden = false) {
+    const std::string block = root.File("sys/block/" + name);
+    const std::string device = root.File("sys/devices/" + deviceClass + "-of-" + name);
+    fs::create_directories(block);
+    fs::create_directories(device);
+    fs::create_directories(root.File("sys/class/" + deviceClass));
+    fs::create_directory_symlink("../../class/" + deviceClass, device + "/subsystem");
+    WriteFile(device + "/model", "QEMU NVMe Ctrl                          \n");
+    WriteFile(device + "/serial", "N-" + name + "                \n");
+    WriteFile(device + "/firmware_rev", "7.2.22  \n");
+    fs::create_directory_symlink(device, block + "/device");
+    WriteFile(block + "/hidden", hidden ? "1\n" : "0\n");
+    if (!hidden) WriteFile(root.File("dev/" + name), "");
   }
   void AddVirtual(const std::string& name) {
     fs::create_directories(root.File("sys/block/" + name));
@@ -67,7 +83,7 @@ TEST(LinuxDiskSystem, DisksWithoutPassThroughAreListedWithoutData) {
   EXPECT_EQ(table.Drive(1).deviceNumber, 1u);
   // A plain file takes no SG_IO: no capability, so no identity and no error.
   EXPECT_EQ(table.Drive(1).errorText, "");
-  EXPECT_EQ(LoadLittleEndian32(table.Drive(1).versionReply.data() + kCapabilitiesOffset), 0u);
+  EXPECT_EQ(table.Drive(1).Model(), "");
 }
 
 // sysfs writes the "/" of a device name as "!": the disk is opened, and reported, at its node.
@@ -95,6 +111,33 @@ TEST(LinuxDiskSystem, UnopenableDiskIsReportedAndSkipped) {
   EXPECT_EQ(console.Text(), "can't open device " + sysfs.root.File("dev/sda") + "  (Error 2)");
   ASSERT_EQ(table.DriveCount(), 1);
   EXPECT_EQ(table.Drive(0).deviceNumber, 1u);  // its position among the listed disks
+}
+
+// A multipath namespace is read once, at its own node, never through its hidden paths; NVMe
+// identity comes from sysfs, and a node that takes no admin command fails only the health log.
+TEST(LinuxDiskSystem, NvmeNamespacesTakeTheNvmeRoadAndHiddenPathsAreLeftOut) {
+  FakeSysfs sysfs;
+  sysfs.AddNvme("nvme0n1", "nvme");
+  sysfs.AddNvme("nvme1n1", "nvme-subsystem");
+  sysfs.AddNvme("nvme1c0n1", "nvme", true);
+  sysfs.AddNvme("nvme1c1n1", "nvme", true);
+  sysfs.AddDisk("sda");
+  EXPECT_EQ(ListWholeDisks(sysfs.root.File("sys")),
+            (std::vector<std::string>{"sda", "nvme0n1", "nvme1n1"}));
+  LinuxDiskSystem disks = sysfs.System();
+  Console console;
+  DriveTable table;
+  ASSERT_TRUE(table.EnumerateDrives(disks, console));
+  EXPECT_EQ(console.Text(), "");
+  ASSERT_EQ(table.DriveCount(), 3);
+  EXPECT_EQ(table.Drive(0).errorText, "");  // a plain file takes no SG_IO: no ATA drive
+  for (const std::size_t slot : {1u, 2u}) {
+    const DriveRecord& drive = table.Drive(slot);
+    EXPECT_EQ(drive.Model(), "QEMU NVMe Ctrl");
+    EXPECT_EQ(drive.Serial(), "N-" + drive.devicePath.substr(drive.devicePath.size() - 7));
+    EXPECT_EQ(drive.Firmware(), "7.2.22");
+    EXPECT_EQ(drive.errorText, "Error 25 reading detailed SMART data");  // ENOTTY
+  }
 }
 
 TEST(LinuxDiskSystem, MissingSysfsMeansTheListCannotBeHad) {

@@ -8,16 +8,12 @@
 #include <span>
 #include <string_view>
 
-#include "device/smart_records.h"
+#include "device/ata_commands.h"
 
 namespace trelmoss {
 
 using Cdb16 = std::array<std::uint8_t, 16>;
 using Cdb6 = std::array<std::uint8_t, 6>;
-
-// Only these commands ever reach a drive: SMART ENABLE OPERATIONS, SMART READ DATA,
-// SMART READ THRESHOLDS and IDENTIFY DEVICE.
-bool IsPermittedAtaCommand(const AtaRegisters& registers);
 
 // ATA PASS-THROUGH (16) for a 28-bit command: non-data when `readsSector` is false, otherwise
 // PIO data-in of one 512-byte sector.

@@ -1,4 +1,4 @@
-#include "device/ata_pass_through.h"
+#include "device/linux/ata_pass_through.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ TEST(AtaPassThrough, CommandDescriptorBlocks) {
 }
 
 TEST(AtaPassThrough, OnlyTheFourCommandsArePermitted) {
-  for (const SmartExchange* exchange :
+  for (const AtaCommand* exchange :
        {&kEnableSmart, &kIdentifyDevice, &kReadSmartData, &kReadSmartThresholds}) {
     EXPECT_TRUE(IsPermittedAtaCommand(exchange->registers));
   }

@@ -1,4 +1,4 @@
-#include "device/ata_pass_through.h"
+#include "device/linux/ata_pass_through.h"
 
 #include <algorithm>
 
@@ -7,13 +7,6 @@ namespace {
 
 constexpr std::uint8_t kAtaPassThrough16 = 0x85;
 constexpr std::uint8_t kInquiry = 0x12;
-
-// ATA commands and S.M.A.R.T. sub-commands (features register).
-constexpr std::uint8_t kAtaSmart = 0xB0;
-constexpr std::uint8_t kAtaIdentifyDevice = 0xEC;
-constexpr std::uint8_t kSmartReadData = 0xD0;
-constexpr std::uint8_t kSmartReadThresholds = 0xD1;
-constexpr std::uint8_t kSmartEnableOperations = 0xD8;
 
 // ATA PASS-THROUGH byte 1: PROTOCOL in bits 4..1.
 constexpr std::uint8_t kProtocolNonData = 3 << 1;
@@ -74,13 +67,6 @@ bool TransportSucceeded(const ScsiOutcome& outcome) {
 }
 
 }  // namespace
-
-bool IsPermittedAtaCommand(const AtaRegisters& registers) {
-  if (registers.command == kAtaIdentifyDevice) return true;
-  if (registers.command != kAtaSmart) return false;
-  return registers.features == kSmartEnableOperations || registers.features == kSmartReadData ||
-         registers.features == kSmartReadThresholds;
-}
 
 Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector) {
   Cdb16 cdb{};

@@ -1,0 +1,91 @@
+#include "device/linux/nvme_disk.h"
+
+#include <fcntl.h>
+#include <linux/nvme_ioctl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace trelmoss {
+namespace {
+
+// Get Log Page, for the SMART / Health Information log (02h) of the whole controller.
+constexpr std::uint8_t kGetLogPage = 0x02;
+constexpr std::uint8_t kHealthInformationLog = 0x02;
+constexpr std::uint32_t kAllNamespaces = 0xFFFFFFFF;
+// Command dword 10: the number of dwords less one in bits 31:16 (NUMDL), Retain Asynchronous
+// Event in bit 15, so that reading never clears an alert the host has not seen, the log id in
+// bits 7:0.
+constexpr std::uint32_t kRetainAsynchronousEvent = 1u << 15;
+constexpr std::uint32_t kHealthLogDwords = kNvmeHealthLogBytes / 4;
+constexpr std::uint32_t kGetHealthLogDword10 =
+    ((kHealthLogDwords - 1) << 16) | kRetainAsynchronousEvent | kHealthInformationLog;
+constexpr std::uint32_t kCommandTimeoutMs = 30000;
+
+// The sysfs texts are the Identify fields printed whole and a line end; 64 bytes hold the
+// widest.
+constexpr std::size_t kTextRoom = 64;
+
+}  // namespace
+
+NvmeDisk::~NvmeDisk() { ::close(fd_); }
+
+bool NvmeDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
+  number = deviceNumber_;
+  return true;
+}
+
+bool NvmeDisk::QuerySmartSupport(bool& /*supported*/, int& error) {
+  error = EINVAL;
+  return false;
+}
+
+bool NvmeDisk::SendAtaCommand(const AtaCommand& /*command*/, SectorBuffer /*sector*/, int& error) {
+  error = EINVAL;
+  return false;
+}
+
+bool NvmeDisk::ReadText(const char* name, std::string& text, int& error) const {
+  const std::string path = controller_ + "/" + name;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = errno;
+    return false;
+  }
+  char buffer[kTextRoom];
+  const ssize_t length = ::read(fd, buffer, sizeof buffer);
+  error = errno;
+  ::close(fd);
+  if (length < 0) return false;
+  text.assign(buffer, static_cast<std::size_t>(length));
+  if (!text.empty() && text.back() == '\n') text.pop_back();
+  return true;
+}
+
+bool NvmeDisk::ReadNvmeIdentity(NvmeIdentity& identity, int& error) {
+  return ReadText("serial", identity.serial, error) && ReadText("model", identity.model, error) &&
+         ReadText("firmware_rev", identity.firmware, error);
+}
+
+bool NvmeDisk::ReadNvmeHealthLog(NvmeHealthLog log, int& error) {
+  nvme_admin_cmd command{};
+  command.opcode = kGetLogPage;
+  command.nsid = kAllNamespaces;
+  command.addr = reinterpret_cast<std::uintptr_t>(log.data());
+  command.data_len = static_cast<std::uint32_t>(log.size());
+  command.cdw10 = kGetHealthLogDword10;
+  command.timeout_ms = kCommandTimeoutMs;
+  const int status = ::ioctl(fd_, NVME_IOCTL_ADMIN_CMD, &command);
+  if (status < 0) {
+    error = errno;
+    return false;
+  }
+  if (status > 0) {  // the controller's own status: the command reached it and failed
+    error = EIO;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace trelmoss

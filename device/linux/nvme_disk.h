@@ -1,0 +1,39 @@
+// One open Linux disk that is an NVMe namespace. The kernel read the controller's Identify data
+// when it found the drive and shows its texts in sysfs, so the identity needs no command and no
+// privilege; the health log is an admin command on the namespace node (which needs
+// CAP_SYS_ADMIN).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "device/disk_system.h"
+
+namespace trelmoss {
+
+class NvmeDisk final : public DiskHandle {
+ public:
+  // `controller` is the sysfs folder of the namespace's controller, or of its subsystem when
+  // several controllers share the namespace: either holds the identity texts.
+  NvmeDisk(int fd, std::uint32_t deviceNumber, std::string controller)
+      : fd_(fd), deviceNumber_(deviceNumber), controller_(std::move(controller)) {}
+  ~NvmeDisk() override;
+  NvmeDisk(const NvmeDisk&) = delete;
+  NvmeDisk& operator=(const NvmeDisk&) = delete;
+
+  bool GetDeviceNumber(std::uint32_t& number, int& error) override;
+  DiskBus Bus() override { return DiskBus::kNvme; }
+  bool QuerySmartSupport(bool& supported, int& error) override;
+  bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
+  bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
+  bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
+
+ private:
+  bool ReadText(const char* name, std::string& text, int& error) const;
+
+  int fd_;
+  std::uint32_t deviceNumber_;
+  std::string controller_;
+};
+
+}  // namespace trelmoss
