@@ -2,7 +2,9 @@
    Each device registers a disk interface and answers the device-number and S.M.A.R.T. control
    codes the way the disk driver does for an ATA drive behind it: it checks the request and
    reply sizes the disk driver documents and the ATA registers, and copies the configured 512-byte
-   sectors. A control device, \\.\TrelmossTestDisks, takes the drives' setup (numbers,
+   sectors. It answers the storage property query with the configured bus type, and, as the NVMe
+   driver does for an NVMe drive, the protocol queries for Identify Controller and the health
+   log. A control device, \\.\TrelmossTestDisks, takes the drives' setup (numbers,
    capabilities, sectors, the NTSTATUS any call is to fail with) and hands out the log of every
    request the disk devices received. */
 /* clang-format off */
@@ -23,6 +25,31 @@ static const GUID disk_interface = {
 #define SMART_FEATURE_READ_DATA 0xd0
 #define SMART_FEATURE_READ_THRESHOLDS 0xd1
 #define SMART_FEATURE_ENABLE 0xd8
+
+/* The protocol-specific property queries, which the DDK's headers leave out: their property
+   ids, the NVMe protocol and data types, and STORAGE_PROTOCOL_SPECIFIC_DATA and
+   STORAGE_PROTOCOL_DATA_DESCRIPTOR, field for field. */
+#define PROPERTY_ADAPTER_PROTOCOL 49 /* StorageAdapterProtocolSpecificProperty */
+#define PROPERTY_DEVICE_PROTOCOL 50  /* StorageDeviceProtocolSpecificProperty */
+#define PROTOCOL_NVME 3              /* ProtocolTypeNvme */
+#define NVME_DATA_IDENTIFY 1         /* NVMeDataTypeIdentify */
+#define NVME_DATA_LOG_PAGE 2         /* NVMeDataTypeLogPage */
+struct protocol_data {
+  ULONG protocol_type, data_type, request_value, request_sub_value, data_offset, data_length;
+  ULONG fixed_return, request_sub_value2, request_sub_value3, request_sub_value4;
+};
+struct protocol_descriptor {
+  ULONG version, size;
+  struct protocol_data data;
+};
+/* The values of the NVMe command set: the bus type, Identify's CNS for the controller, the
+   SMART / Health Information log's id. */
+#define BUS_TYPE_NVME 0x11
+#define NVME_CNS_CONTROLLER 1
+#define NVME_LOG_HEALTH 2
+/* The query's fixed part: PropertyId and QueryType, before its AdditionalParameters. */
+#define QUERY_FIXED 8
+#define PROTOCOL_REQUEST (QUERY_FIXED + sizeof(struct protocol_data))
 
 /* The sizes the disk driver documents: the records without their one-byte bBuffer. */
 #define REQUEST_FIXED (sizeof(SENDCMDINPARAMS) - 1)
@@ -193,6 +220,65 @@ static NTSTATUS smart_request(IRP* irp, const struct test_disk_drive* drive, ULO
   return smart_reply(irp, drive->thresholds, out);
 }
 
+static NTSTATUS device_descriptor(IRP* irp, const struct test_disk_drive* drive, ULONG out) {
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  ULONG size = sizeof descriptor;
+  if (out < sizeof(STORAGE_DESCRIPTOR_HEADER)) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  if (drive->fail[TEST_DISK_BUS_TYPE]) return complete(irp, drive->fail[TEST_DISK_BUS_TYPE], 0);
+  RtlZeroMemory(&descriptor, sizeof descriptor);
+  descriptor.Version = sizeof descriptor;
+  descriptor.Size = sizeof descriptor;
+  descriptor.BusType = (STORAGE_BUS_TYPE)drive->bus_type;
+  if (size > out) size = out;
+  RtlCopyMemory(irp->AssociatedIrp.SystemBuffer, &descriptor, size);
+  return complete(irp, STATUS_SUCCESS, size);
+}
+
+/* Identify Controller from the adapter, the health log from the device; the reply is the data
+   descriptor (version and size 48, the request with its data offset and length) and the data. */
+static NTSTATUS nvme_query(IRP* irp, const struct test_disk_drive* drive, ULONG in, ULONG out) {
+  const STORAGE_PROPERTY_QUERY* query = irp->AssociatedIrp.SystemBuffer;
+  struct protocol_data request;
+  struct protocol_descriptor* reply = irp->AssociatedIrp.SystemBuffer;
+  int identify = query->PropertyId == PROPERTY_ADAPTER_PROTOCOL;
+  int call = identify ? TEST_DISK_NVME_IDENTIFY : TEST_DISK_NVME_HEALTH;
+  ULONG size = identify ? TEST_DISK_NVME_IDENTIFY_SIZE : TEST_DISK_NVME_HEALTH_SIZE;
+  if (drive->bus_type != BUS_TYPE_NVME) return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (in < PROTOCOL_REQUEST) return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  RtlCopyMemory(&request, (const char*)query + QUERY_FIXED, sizeof request);
+  if (request.protocol_type != PROTOCOL_NVME ||
+      request.data_type != (identify ? NVME_DATA_IDENTIFY : NVME_DATA_LOG_PAGE) ||
+      request.request_value != (identify ? NVME_CNS_CONTROLLER : NVME_LOG_HEALTH) ||
+      request.data_offset < sizeof request || request.data_length < size)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (out < PROTOCOL_REQUEST + size) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  if (drive->fail[call]) return complete(irp, drive->fail[call], 0);
+  RtlZeroMemory(reply, out);
+  reply->version = sizeof *reply;
+  reply->size = sizeof *reply;
+  reply->data = request;
+  reply->data.data_offset = sizeof request;
+  reply->data.data_length = size;
+  RtlCopyMemory((char*)reply + PROTOCOL_REQUEST,
+                identify ? drive->nvme_identify : drive->nvme_health, size);
+  return complete(irp, STATUS_SUCCESS, PROTOCOL_REQUEST + size);
+}
+
+static NTSTATUS property_request(IRP* irp, const struct test_disk_drive* drive) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  const STORAGE_PROPERTY_QUERY* query = irp->AssociatedIrp.SystemBuffer;
+  if (in < QUERY_FIXED) return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (query->QueryType != PropertyStandardQuery)
+    return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (query->PropertyId == StorageDeviceProperty) return device_descriptor(irp, drive, out);
+  if (query->PropertyId == PROPERTY_ADAPTER_PROTOCOL ||
+      query->PropertyId == PROPERTY_DEVICE_PROTOCOL)
+    return nvme_query(irp, drive, in, out);
+  return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+}
+
 static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -220,6 +306,7 @@ static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   }
   if (code == SMART_SEND_DRIVE_COMMAND || code == SMART_RCV_DRIVE_DATA)
     return smart_request(irp, drive, code);
+  if (code == IOCTL_STORAGE_QUERY_PROPERTY) return property_request(irp, drive);
   return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 
@@ -247,15 +334,20 @@ static NTSTATUS WINAPI dispatch_cleanup(DEVICE_OBJECT* device, IRP* irp) {
 
 static NTSTATUS WINAPI dispatch_control(DEVICE_OBJECT* device, IRP* irp) {
   struct disk_extension* disk = device->DeviceExtension;
-  struct test_disk_drive drive;
+  struct test_disk_drive* drive; /* a copy: the setup may change while the request runs */
+  NTSTATUS status;
   KIRQL irql;
   if (disk->is_control) return control_request(irp);
   record(disk, irp, IRP_MJ_DEVICE_CONTROL);
   if (disk->index < 0) return complete(irp, STATUS_NO_SUCH_DEVICE, 0);
+  drive = ExAllocatePool(NonPagedPool, sizeof *drive);
+  if (!drive) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
   KeAcquireSpinLock(&lock, &irql);
-  drive = setup.drives[disk->index];
+  *drive = setup.drives[disk->index];
   KeReleaseSpinLock(&lock, irql);
-  return disk_request(irp, &drive);
+  status = disk_request(irp, drive);
+  ExFreePool(drive);
+  return status;
 }
 
 static NTSTATUS WINAPI dispatch_pnp(DEVICE_OBJECT* device, IRP* irp) {

@@ -37,26 +37,46 @@ std::string SmartRequest(const char* bufferSize, const char* registers, std::uin
   return request;
 }
 
-// What a drive must be sent, from the open to the close, when `drive` fails where it says.
-std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive) {
+// The storage property queries: the device descriptor (PropertyId 0, a standard query), then
+// for an NVMe drive the protocol queries, of which the first 48 bytes are kept: PropertyId 49
+// (adapter) or 50 (device), QueryType 0, ProtocolType 3 (NVMe), DataType 1 (Identify) or 2 (log
+// page), the CNS 1 or log id 2, sub-value 0, the data offset 40 and length 4096 or 512, three
+// zero words and, for the log, Retain Asynchronous Event in the fourth sub-value.
+constexpr const char* kBusTypeQuery = "000000000000000000000000";
+const std::string kNvmeIdentifyQuery =
+    "31000000000000000300000001000000010000000000000028000000001000000000000000000000000000000000"
+    "0000";
+const std::string kNvmeHealthQuery =
+    "32000000000000000300000002000000020000000000000028000000000200000000000000000000000000000100"
+    "0000";
+
+std::string AtaRequests(unsigned device, const ScenarioDrive& drive) {
   const auto fails = [&drive](Call call) { return drive.failing == call; };
   const std::uint32_t n = drive.deviceNumber;
-  if (fails(Call::kOpen)) return "";  // the path names nothing: no request reaches the driver
+  std::string lines = Line(device, "control", 0x00074080, "", 24);
+  if (fails(Call::kVersion) || (drive.capabilities & 4) == 0) return lines;
+  lines += Line(device, "control", 0x0007C084, SmartRequest("00000000", "d801014fc2a0b000", n), 17);
+  if (fails(Call::kEnable)) return lines;
+  lines +=
+      Line(device, "control", 0x0007C088, SmartRequest("00020000", "0001010000a0ec00", n), 528);
+  lines +=
+      Line(device, "control", 0x0007C088, SmartRequest("00020000", "d001014fc2a0b000", n), 531);
+  return lines +
+         Line(device, "control", 0x0007C088, SmartRequest("00020000", "d101014fc2a0b000", n), 531);
+}
+
+// What a drive must be sent, from the open to the close, when `drive` fails where it says.
+std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive) {
+  if (drive.failing == Call::kOpen) return "";  // the path names nothing: no request reaches it
   std::string lines = Line(device, "open", 0, "", 0);
   lines += Line(device, "control", 0x002D1080, "", 12);
-  if (!fails(Call::kDeviceNumber)) {
-    lines += Line(device, "control", 0x00074080, "", 24);
-    if (!fails(Call::kVersion) && (drive.capabilities & 4) != 0) {
-      lines +=
-          Line(device, "control", 0x0007C084, SmartRequest("00000000", "d801014fc2a0b000", n), 17);
-      if (!fails(Call::kEnable)) {
-        lines += Line(device, "control", 0x0007C088,
-                      SmartRequest("00020000", "0001010000a0ec00", n), 528);
-        lines += Line(device, "control", 0x0007C088,
-                      SmartRequest("00020000", "d001014fc2a0b000", n), 531);
-        lines += Line(device, "control", 0x0007C088,
-                      SmartRequest("00020000", "d101014fc2a0b000", n), 531);
-      }
+  if (drive.failing != Call::kDeviceNumber) {
+    lines += Line(device, "control", 0x002D1400, kBusTypeQuery, 40);
+    if (drive.nvme && drive.failing != Call::kBusType) {
+      lines += Line(device, "control", 0x002D1400, kNvmeIdentifyQuery, 48 + 4096);
+      lines += Line(device, "control", 0x002D1400, kNvmeHealthQuery, 48 + 512);
+    } else {
+      lines += AtaRequests(device, drive);
     }
   }
   return lines + Line(device, "close", 0, "", 0);
@@ -121,8 +141,8 @@ TEST(TestDiskDriver, ReadsEveryDriveInOrderWithTheExactRequests) {
   DriveTable table;
   ASSERT_TRUE(table.EnumerateDrives(disks, console));
   const std::string expectedConsole = ProgramScenarioConsole();
-  EXPECT_EQ("Trelmoss v1.1\r\n" + console.Text() + "Total drives: 4\r\n", expectedConsole);
-  ASSERT_EQ(table.DriveCount(), 4);
+  EXPECT_EQ("Trelmoss v1.1\r\n" + console.Text() + "Total drives: 6\r\n", expectedConsole);
+  ASSERT_EQ(table.DriveCount(), 6);
   const struct {
     std::size_t device;
     std::uint32_t number;
@@ -132,8 +152,10 @@ TEST(TestDiskDriver, ReadsEveryDriveInOrderWithTheExactRequests) {
   } slots[] = {{0, 0, "E2E-SATA-3", "", 7},
                {2, 300, "E2E-SATA-1", "Error 1117 reading thresholds SMART data", 7},
                {3, 2, "", "", 0},
-               {4, 3, "", "Error 1 in reading basic SMART data", 7}};
-  for (std::uint8_t slot = 0; slot < 4; ++slot) {
+               {4, 3, "", "Error 1 in reading basic SMART data", 7},
+               {6, 5, "E2E-NVME-W", "", 0},
+               {7, 6, "E2E-NVME-W", "Error 1 reading detailed SMART data", 0}};
+  for (std::uint8_t slot = 0; slot < 6; ++slot) {
     const DriveRecord& drive = table.Drive(slot);
     EXPECT_EQ(drive.devicePath, DriverInterfacePath(slots[slot].device));
     EXPECT_EQ(drive.deviceNumber, slots[slot].number);
@@ -141,6 +163,9 @@ TEST(TestDiskDriver, ReadsEveryDriveInOrderWithTheExactRequests) {
     EXPECT_EQ(drive.errorText, slots[slot].errorText);
     EXPECT_EQ(drive.attributeCount, slots[slot].attributes) << int{slot};
   }
+  EXPECT_EQ(table.Drive(4).nvmeHealth.size(), 17u);
+  EXPECT_EQ(table.Drive(4).nvmeHealth[1].value, "50");  // the emulated controller's 323 K
+  EXPECT_TRUE(table.Drive(5).nvmeHealth.empty());
   ExpectRequestsOf(drives);
 }
 
@@ -151,6 +176,7 @@ TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
     std::uint32_t status;
     const char* message;    // on the console
     const char* errorText;  // of the drive, when it is registered
+    bool nvme = false;
   } cases[] = {
       {Call::kOpen, 0xC0000034, "can't open device %s  (Error 2)", nullptr},
       {Call::kDeviceNumber, 0xC00000BB, "can't get device number %s  (Error 50)", nullptr},
@@ -159,11 +185,17 @@ TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
       {Call::kIdentify, 0xC0000010, "", "Error 1 in reading basic SMART data"},
       {Call::kReadData, 0xC00000B5, "", "Error 121 reading detailed SMART data"},
       {Call::kReadThresholds, 0xC000009A, "", "Error 1450 reading thresholds SMART data"},
+      // A bus type that cannot be had leaves the drive on the ATA road, unharmed.
+      {Call::kBusType, 0xC0000010, "", ""},
+      {Call::kBusType, 0xC0000010, "", "", true},
+      {Call::kNvmeIdentify, 0xC0000010, "", "Error 1 in reading basic SMART data", true},
+      {Call::kNvmeHealth, 0xC00000B5, "", "Error 121 reading detailed SMART data", true},
   };
   for (const auto& each : cases) {
     SCOPED_TRACE(each.errorText ? each.errorText : each.message);
     auto drives = HealthyDrives();
     drives[1].deviceNumber = 257;
+    if (each.nvme) drives[1] = {"nvme0", 257, 0, Call::kNone, 0, 0, true};
     drives[1].failing = each.call;
     drives[1].status = each.status;
     SetUpTestDisks(drives);
@@ -209,20 +241,29 @@ TEST(TestDiskDriver, RefusesRecordsTheDiskDriverRefuses) {
       {0x0007C084, enable, 15, 122},
       {0x00074080, "", 23, 122},
       {0x002D1080, "", 11, 122},
+      {0x002D1400, kBusTypeQuery, 8, 0},
+      {0x002D1400, kBusTypeQuery, 7, 122},
+      {0x002D1400, kNvmeIdentifyQuery, 48 + 4096,
+       1},  // an ATA drive: STATUS_INVALID_DEVICE_REQUEST
   };
   SetUpTestDisks(HealthyDrives());
-  WindowsDiskSystem disks;
-  int error = 0;
-  const auto disk = disks.Open(DriverInterfacePath(0), error);
-  ASSERT_NE(disk, nullptr) << error;
+  const HANDLE disk =
+      CreateFileA(DriverInterfacePath(0).c_str(), GENERIC_READ | GENERIC_WRITE,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(disk, INVALID_HANDLE_VALUE) << GetLastError();
   for (const auto& each : cases) {
     SCOPED_TRACE(each.request + " " + std::to_string(each.replySize));
-    const std::vector<std::uint8_t> request = Bytes(each.request);
+    std::vector<std::uint8_t> request = Bytes(each.request);
     std::vector<std::uint8_t> reply(each.replySize);
-    error = 0;
-    EXPECT_EQ(disk->Control(each.code, request, reply, error), each.error == 0);
-    EXPECT_EQ(error, each.error);
+    DWORD returned = 0;
+    const bool answered =
+        DeviceIoControl(disk, each.code, request.empty() ? nullptr : request.data(),
+                        static_cast<DWORD>(request.size()), reply.data(),
+                        static_cast<DWORD>(reply.size()), &returned, nullptr);
+    EXPECT_EQ(answered, each.error == 0);
+    EXPECT_EQ(answered ? 0 : static_cast<int>(GetLastError()), each.error);
   }
+  CloseHandle(disk);
 }
 
 // trelmoss.exe itself, from a local copy with its definitions file: the report is kept for the

@@ -33,7 +33,7 @@ wineserver -p
 driver=$build/tests/windows/disk_driver
 cp "$driver"/{trelmoss_test_disk.sys,trelmoss_test_disk.inf,test_disk_install.exe} "$local_copy/"
 cp "$driver/trelmoss_driver_tests.exe" "$build/trelmoss.exe" "$build/trelmoss.ini" "$local_copy/"
-run_wine "$local_copy/test_disk_install.exe" "$local_copy/trelmoss_test_disk.inf" 6 | tr -d '\r' ||
+run_wine "$local_copy/test_disk_install.exe" "$local_copy/trelmoss_test_disk.inf" 8 | tr -d '\r' ||
   exit 1
 echo "installed in $((SECONDS - started)) s"
 TRELMOSS_PROGRAM="Z:${local_copy//\//\\}" TRELMOSS_REPORT_DUMP="Z:$build/driver-reports" \
@@ -42,7 +42,7 @@ status=${PIPESTATUS[0]}
 # trelmoss.exe once more, with Wine's SetupAPI tracing its own calls.
 (cd "$local_copy" && WINEDEBUG=trace+setupapi run_wine trelmoss.exe traced.xml >/dev/null \
   2>"$local_copy/setupapi.txt")
-/usr/bin/python3 "$here/check_setupapi_trace.py" "$local_copy/setupapi.txt" 6 ||
+/usr/bin/python3 "$here/check_setupapi_trace.py" "$local_copy/setupapi.txt" 8 ||
   status=$((status + 1))
 echo "installed and tested in $((SECONDS - started)) s"
 exit "$status"

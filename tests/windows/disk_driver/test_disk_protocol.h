@@ -12,6 +12,8 @@
 
 #define TEST_DISK_DEVICES 8 /* devices "root\trelmoss\0" to "root\trelmoss\7" */
 #define TEST_DISK_SECTOR 512
+#define TEST_DISK_NVME_IDENTIFY_SIZE 4096
+#define TEST_DISK_NVME_HEALTH_SIZE 512
 
 /* The calls a device can be told to fail. */
 enum test_disk_call {
@@ -22,18 +24,25 @@ enum test_disk_call {
   TEST_DISK_IDENTIFY,
   TEST_DISK_READ_DATA,
   TEST_DISK_READ_THRESHOLDS,
+  TEST_DISK_BUS_TYPE,      /* the storage device descriptor */
+  TEST_DISK_NVME_IDENTIFY, /* the NVMe protocol queries */
+  TEST_DISK_NVME_HEALTH,
   TEST_DISK_CALLS
 };
 
 struct test_disk_drive {
   unsigned int device_number;
   unsigned int capabilities; /* fCapabilities of the version reply */
+  unsigned int bus_type;     /* BusType of the device descriptor; 0x11 (NVMe) answers the NVMe
+                                protocol queries */
   /* The NTSTATUS that completes the call; 0 answers it. Any value for TEST_DISK_OPEN removes the
      device's interface link: its interface stays listed, but its path names nothing. */
   int fail[TEST_DISK_CALLS];
   unsigned char identify[TEST_DISK_SECTOR];
   unsigned char data[TEST_DISK_SECTOR];
   unsigned char thresholds[TEST_DISK_SECTOR];
+  unsigned char nvme_identify[TEST_DISK_NVME_IDENTIFY_SIZE];
+  unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };
 
 struct test_disk_setup {
@@ -51,7 +60,7 @@ struct test_disk_request {
   unsigned int code; /* the control code; 0 for an open or a close */
   unsigned int input_length;
   unsigned int output_length;
-  unsigned char input[40]; /* the first bytes of the input */
+  unsigned char input[48]; /* the first bytes of the input */
 };
 
 #define TEST_DISK_LOG_ROOM 400

@@ -22,9 +22,15 @@ bool ControlTestDisks(DWORD code, void* input, DWORD inputSize, void* output, DW
   return answered;
 }
 
-void CopySector(unsigned char* to, const std::string& name) {
-  std::memcpy(to, CapturedSector(name).data(), TEST_DISK_SECTOR);
+void CopyCaptured(unsigned char* to, std::size_t size, const std::string& name) {
+  const std::vector<std::uint8_t>& bytes = CapturedBytes(name);
+  ASSERT_EQ(bytes.size(), size) << name;
+  std::memcpy(to, bytes.data(), size);
 }
+
+// The bus types the storage stack reports: SATA for the ATA drives.
+constexpr unsigned kBusTypeSata = 0x0B;
+constexpr unsigned kBusTypeNvme = 0x11;
 
 }  // namespace
 
@@ -40,9 +46,15 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
     if (drive.failing != DriverCall::kNone) {
       to.fail[static_cast<int>(drive.failing)] = static_cast<int>(drive.status);
     }
-    CopySector(to.identify, drive.disk + ".identify");
-    CopySector(to.data, drive.disk + ".data");
-    CopySector(to.thresholds, drive.disk + ".thresholds");
+    to.bus_type = drive.nvme ? kBusTypeNvme : kBusTypeSata;
+    if (drive.nvme) {
+      CopyCaptured(to.nvme_identify, sizeof to.nvme_identify, drive.disk + ".identify");
+      CopyCaptured(to.nvme_health, sizeof to.nvme_health, drive.disk + ".health");
+    } else {
+      CopyCaptured(to.identify, sizeof to.identify, drive.disk + ".identify");
+      CopyCaptured(to.data, sizeof to.data, drive.disk + ".data");
+      CopyCaptured(to.thresholds, sizeof to.thresholds, drive.disk + ".thresholds");
+    }
   }
   ASSERT_TRUE(ControlTestDisks(TEST_DISK_CONFIGURE, setup.get(), sizeof *setup, nullptr, 0))
       << "the test disk driver's control device did not answer: " << GetLastError();

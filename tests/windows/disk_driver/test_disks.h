@@ -10,8 +10,8 @@
 
 namespace trelmoss::test {
 
-// The devices the Windows stage installs: "root\trelmoss\0" to "root\trelmoss\5".
-inline constexpr std::size_t kTestDiskDevices = 6;
+// The devices the Windows stage installs: "root\trelmoss\0" to "root\trelmoss\7".
+inline constexpr std::size_t kTestDiskDevices = 8;
 
 // Device N plays drives[N] (the captured sectors, number, capabilities, failure); the log is
 // cleared. Fails the calling test when the control device does not answer.
