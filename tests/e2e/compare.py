@@ -20,6 +20,18 @@ ATA_PASS_THROUGH_16 = 0x85
 # What an ATA drive shows when the kernel refuses ATA PASS-THROUGH (EPERM) for want of
 # CAP_SYS_RAWIO.
 NO_RAWIO_ERROR = "Error 1 in reading SMART Enabled flag"
+# What an NVMe drive shows when the kernel refuses the admin command (EACCES) for want of
+# CAP_SYS_ADMIN: its identity from sysfs, no health log.
+NO_ADMIN_ERROR = "Error 13 reading detailed SMART data"
+# The health log's fields, as the report and smartctl's JSON name them.
+NVME_FIELDS = ("critical_warning", "temperature", "available_spare", "available_spare_threshold",
+               "percentage_used", "data_units_read", "data_units_written", "host_reads",
+               "host_writes", "controller_busy_time", "power_cycles", "power_on_hours",
+               "unsafe_shutdowns", "media_errors", "num_err_log_entries", "warning_temp_time",
+               "critical_comp_time")
+# The NVMe drives of the "kinds" machine, by serial: the shared namespace of two controllers is
+# one drive.
+KINDS_NVME = {"E2E-NVME-0", "E2E-NVME-1", "E2E-NVME-2", "E2E-NVME-MP"}
 UNIT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../packaging/trelmoss.service")
 
 # The identities the "kinds" machine gives its ATA disks (serial -> model, firmware), as the
@@ -35,6 +47,7 @@ KINDS_IDENTITY = {
 }
 
 problems = []
+SCHEMA = None
 
 
 def problem(text):
@@ -74,16 +87,40 @@ def smartctl_reading(folder, disk):
         return None
     # smartctl writes identity bytes 0x80-0xFF raw, which is not UTF-8: read it byte for byte.
     reading = json.loads(open(path, "rb").read().decode("latin-1"))
-    return reading if reading.get("device", {}).get("protocol") == "ATA" else None
+    return reading if reading.get("device", {}).get("protocol") in ("ATA", "NVMe") else None
 
 
-def compare_ata_drive(machine, disk, drive, reading):
+def is_nvme(reading):
+    return reading is not None and reading["device"]["protocol"] == "NVMe"
+
+
+def compare_identity(machine, disk, drive, reading):
     for attribute, key in (("model", "model_name"), ("serial", "serial_number"),
                            ("firmware", "firmware_version")):
         ours = report_bytes(drive.get(attribute))
         theirs = as_report_text(reading.get(key, "").encode("latin-1"))
         if ours != theirs:
             problem(f"{machine} {disk}: {attribute} {ours!r} but smartctl read {theirs!r}")
+
+
+def compare_nvme_drive(machine, disk, drive, reading):
+    compare_identity(machine, disk, drive, reading)
+    if drive.get("error") is not None or drive.findall("attrib"):
+        problem(f"{machine} {disk}: unexpected error or attributes on an NVMe drive")
+    health = drive.findall("nvme")
+    log = reading.get("nvme_smart_health_information_log")
+    if len(health) != 1 or not log:
+        problem(f"{machine} {disk}: {len(health)} nvme elements, smartctl log {log!r}")
+        return
+    if list(health[0].keys()) != list(NVME_FIELDS):
+        problem(f"{machine} {disk}: nvme fields {list(health[0].keys())}")
+    for field in NVME_FIELDS:
+        if int(health[0].get(field)) != log.get(field):
+            problem(f"{machine} {disk}: {field} {health[0].get(field)} but smartctl {log.get(field)}")
+
+
+def compare_ata_drive(machine, disk, drive, reading):
+    compare_identity(machine, disk, drive, reading)
     if drive.get("error") is not None:
         problem(f"{machine} {disk}: unexpected error {drive.get('error')!r}")
     reported = {int(a.get("id")): a for a in drive.findall("attrib")}
@@ -117,7 +154,7 @@ def compare_machine(folder, schema):
         problem(f"{machine}: status {status}, output {output!r}")
     if [d.get("devicepath") for d in drives] != [f"/dev/{n}" for n in read]:
         problem(f"{machine}: drives {[d.get('devicepath') for d in drives]}, expected {read}")
-    identities = {}
+    identities, nvme = {}, {}
     for index, (disk, drive) in enumerate(zip(read, drives)):
         if drive.get("id") != str(index):
             problem(f"{machine} {disk}: id {drive.get('id')}, expected {index}")
@@ -126,10 +163,14 @@ def compare_machine(folder, schema):
             if any(drive.get(a) for a in ("model", "serial", "firmware", "error")) or len(drive):
                 problem(f"{machine} {disk}: a disk without ATA pass-through shows data")
             continue
+        if is_nvme(reading):
+            compare_nvme_drive(machine, disk, drive, reading)
+            nvme.setdefault(drive.get("serial"), []).append(drive)
+            continue
         compare_ata_drive(machine, disk, drive, reading)
         identities[report_bytes(drive.get("serial"))] = (report_bytes(drive.get("model")),
                                                        report_bytes(drive.get("firmware")))
-    return machine, disks, read, identities
+    return machine, disks, read, identities, nvme
 
 
 def device_requests(folder):
@@ -155,6 +196,9 @@ def device_requests(folder):
         permitted = request.group(2) == "SG_IO" and cdb and (
             cdb[0] == SCSI_INQUIRY or (cdb[0] == ATA_PASS_THROUGH_16 and (
                 (cdb[14], cdb[4]) in PERMITTED_ATA or (cdb[14], None) in PERMITTED_ATA)))
+        # The one admin command an NVMe drive is sent; its count is checked per disk.
+        permitted = permitted or (request.group(2) == "NVME_IOCTL_ADMIN_CMD" and
+                                  path.startswith("/dev/nvme"))
         if not permitted:
             foreign.append((path, request.group(2) + " " + cdb.hex()))
     return opened, counts, foreign
@@ -172,29 +216,54 @@ def check_requests(machine, folder, read, disks):
             problem(f"{machine}: /dev/{disk} beyond the first {MAX_DRIVES} was opened")
     for disk in read:
         requests = counts.get(f"/dev/{disk}", 0)
-        limit = 5 if smartctl_reading(folder, disk) else 2  # INQUIRY (+ VPD page) and 4 ATA
+        reading = smartctl_reading(folder, disk)
+        # NVMe: the health log; ATA: INQUIRY and 4 ATA commands; others: INQUIRY (+ VPD page).
+        limit = 1 if is_nvme(reading) else 5 if reading else 2
         if requests > limit:
             problem(f"{machine}: /dev/{disk} got {requests} device requests, at most {limit} allowed")
     return counts
 
 
+def shape(element):
+    """An element's name, attributes in order and children, without the text around it."""
+    return (element.tag, list(element.attrib.items()), [shape(child) for child in element])
+
+
+def without_health_log(drive):
+    """What root's report of an NVMe drive becomes without CAP_SYS_ADMIN: the same identity,
+    the EACCES text, no nvme element."""
+    return ("drive", list(drive.attrib.items()) + [("error", NO_ADMIN_ERROR)], [])
+
+
 def check_unprivileged(machine, folder, read):
     """The same run as a user in group disk: with CAP_SYS_RAWIO alone the same report and
-    output as root; without it every ATA drive fails at its first pass-through command."""
+    output as root but for the NVMe health logs; without it every ATA drive fails at its first
+    pass-through command."""
     root_report = open(os.path.join(folder, "report.xml"), "rb").read()
     root_output = open(os.path.join(folder, "output.txt"), "rb").read()
     read_file = lambda name: open(os.path.join(folder, name), "rb").read()
     if read_file("rawio_status.txt").strip() != b"1" or read_file("rawio_output.txt") != root_output:
         problem(f"{machine}: with CAP_SYS_RAWIO: {read_file('rawio_output.txt')!r}")
-    if read_file("rawio_report.xml") != root_report:
-        problem(f"{machine}: the report with CAP_SYS_RAWIO differs from root's")
     if read_file("nocaps_status.txt").strip() != b"1" or read_file("nocaps_output.txt") != root_output:
         problem(f"{machine}: without capabilities: {read_file('nocaps_output.txt')!r}")
-    drives = ElementTree.fromstring(read_file("nocaps_report.xml")).findall("drive")
-    for disk, drive in zip(read, drives):
-        expected = NO_RAWIO_ERROR if smartctl_reading(folder, disk) else None
-        if drive.get("error") != expected or len(drive):
-            problem(f"{machine} {disk}: without CAP_SYS_RAWIO error {drive.get('error')!r}")
+    if any(is_nvme(smartctl_reading(folder, disk)) for disk in read):
+        check_form(f"{machine} with CAP_SYS_RAWIO", read_file("rawio_report.xml"), SCHEMA)
+    elif read_file("rawio_report.xml") != root_report:
+        problem(f"{machine}: the report with CAP_SYS_RAWIO differs from root's")
+    root = ElementTree.fromstring(root_report).findall("drive")
+    rawio = ElementTree.fromstring(read_file("rawio_report.xml")).findall("drive")
+    nocaps = ElementTree.fromstring(read_file("nocaps_report.xml")).findall("drive")
+    for disk, ours, with_rawio, without in zip(read, root, rawio, nocaps):
+        reading = smartctl_reading(folder, disk)
+        expected = shape(ours)
+        if is_nvme(reading):
+            expected = without_health_log(ours)
+            if shape(without) != expected:
+                problem(f"{machine} {disk}: without capabilities {shape(without)!r}")
+        elif without.get("error") != (NO_RAWIO_ERROR if reading else None) or len(without):
+            problem(f"{machine} {disk}: without CAP_SYS_RAWIO error {without.get('error')!r}")
+        if shape(with_rawio) != expected:
+            problem(f"{machine} {disk}: with CAP_SYS_RAWIO {shape(with_rawio)!r}")
 
 
 def service_allowed_syscalls(unit):
@@ -247,21 +316,40 @@ def smartctl_requests(folder, disk):
                if line.startswith("ioctl(3") and "TCGETS" not in line)
 
 
+def check_kinds_nvme(folder, nvme):
+    """Each NVMe drive once, the critical warning seen, the written drive's counters moved."""
+    if set(nvme) != KINDS_NVME or any(len(drives) != 1 for drives in nvme.values()):
+        problem(f"kinds: NVMe drives read {sorted((s, len(d)) for s, d in nvme.items())}")
+        return
+    field = lambda serial, name: int(nvme[serial][0].find("nvme").get(name))
+    if field("E2E-NVME-1", "critical_warning") != 4 or field("E2E-NVME-0", "critical_warning"):
+        problem("kinds: the critical warning is not where it was set")
+    if field("E2E-NVME-2", "data_units_written") <= field("E2E-NVME-0", "data_units_written"):
+        problem("kinds: writing to E2E-NVME-2 did not move its data_units_written")
+    hidden = open(os.path.join(folder, "hidden.txt")).read().split()
+    if len(hidden) != 2:
+        problem(f"kinds: hidden paths {hidden}, expected the shared namespace's two")
+    print(f"kinds: {len(nvme)} NVMe drives agree with smartctl; hidden paths {hidden} not listed")
+
+
 def main():
+    global SCHEMA
     work, schema = sys.argv[1], sys.argv[2]
-    machine, disks, read, identities = compare_machine(os.path.join(work, "kinds"), schema)
+    SCHEMA = schema
+    machine, disks, read, identities, nvme = compare_machine(os.path.join(work, "kinds"), schema)
     check_requests(machine, os.path.join(work, "kinds"), read, disks)
     if identities != KINDS_IDENTITY:
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
+    check_kinds_nvme(os.path.join(work, "kinds"), nvme)
     check_unprivileged(machine, os.path.join(work, "kinds"), read)
     calls = check_syscalls(machine, os.path.join(work, "kinds"), UNIT)
     print(f"kinds: {calls} distinct system calls, all allowed by trelmoss.service")
-    for kind in ("vda", "nvme0n1"):
+    for kind in ("vda",):
         if kind not in read:
             problem(f"kinds: {kind} is not among the drives read")
 
     folder = os.path.join(work, "many")
-    machine, disks, read, identities = compare_machine(folder, schema)
+    machine, disks, read, identities, _ = compare_machine(folder, schema)
     counts = check_requests(machine, folder, read, disks)
     check_unprivileged(machine, folder, read)
     if len(disks) != 34 or len(read) != MAX_DRIVES:

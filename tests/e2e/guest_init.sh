@@ -17,7 +17,21 @@ while [ "$(backed_disks | wc -l)" -lt "$expected" ] && [ $tries -lt 600 ]; do
   tries=$((tries + 1))
 done
 sleep 0.5
-backed_disks > /e2e/disks.txt
+# The hidden per-path disks of a shared NVMe namespace have no node and are not read.
+for disk in $(backed_disks); do
+  if [ "$(cat "/sys/block/$disk/hidden" 2>/dev/null)" = 1 ]; then
+    echo "$disk" >> /e2e/hidden.txt
+  else
+    echo "$disk" >> /e2e/disks.txt
+  fi
+done
+touch /e2e/hidden.txt
+# Data written to the NVMe drive with serial E2E-NVME-2 moves its data-unit counters.
+for disk in $(cat /e2e/disks.txt); do
+  if [ "$(cat "/sys/block/$disk/device/serial" 2>/dev/null | tr -d ' ')" = E2E-NVME-2 ]; then
+    dd if=/dev/urandom of="/dev/$disk" bs=64k count=64 conv=fsync 2>/dev/null
+  fi
+done
 
 send() { # name file
   echo "=== BEGIN $1 $(wc -c < "$2") $(sha256sum "$2" | cut -d' ' -f1)" > /dev/ttyS1
@@ -54,7 +68,7 @@ start=$(cat /proc/uptime)
 smartctl --scan > /e2e/scan.txt
 for disk in $(cat /e2e/disks.txt); do
   case $disk in
-    sd*) smartctl -j -i -A "/dev/$disk" > "/e2e/smart-$disk.json" ;;
+    sd*|nvme*) smartctl -j -i -A "/dev/$disk" > "/e2e/smart-$disk.json" ;;
   esac
 done
 end=$(cat /proc/uptime)

@@ -4,8 +4,10 @@
 # results back over a serial port and compares them disk by disk.
 #
 # usage: run.sh PROGRAM [WORK_FOLDER]
-# Two machines boot: "kinds" (SATA disks with chosen identities, PIIX IDE, virtio-blk, NVMe,
-# virtio-scsi, an optical drive) and "many" (34 SATA disks, of which exactly 32 are read).
+# Two machines boot: "kinds" (SATA disks with chosen identities, PIIX IDE, virtio-blk, NVMe
+# controllers, one with a critical warning and one written to, a subsystem of two NVMe
+# controllers sharing one namespace, virtio-scsi, an optical drive) and "many" (34 SATA disks, of
+# which exactly 32 are read).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../vm/initramfs.sh"
@@ -89,11 +91,19 @@ kinds=(
   $(null_disk p0) -device "ide-hd,drive=p0,bus=ide.0,unit=0,model=PIIX DISK,serial=E2E-PIIX-0,ver=P0"
   $(null_disk p1) -device "ide-hd,drive=p1,bus=ide.1,unit=0,model=PIIX DISK,serial=E2E-PIIX-1,ver=P1"
   $(null_disk v0) -device virtio-blk-pci,drive=v0,serial=E2E-VIRTIO
-  $(null_disk n0) -device nvme,drive=n0,serial=E2E-NVME
+  $(null_disk n0) -device nvme,drive=n0,serial=E2E-NVME-0
+  $(null_disk n1) -device nvme,drive=n1,serial=E2E-NVME-1,smart_critical_warning=4
+  $(null_disk n2) -device nvme,drive=n2,serial=E2E-NVME-2
+  -device nvme-subsys,id=mpsys,nqn=trelmoss-e2e-multipath
+  -device nvme,id=mpa,serial=E2E-NVME-MP,subsys=mpsys
+  -device nvme,id=mpb,serial=E2E-NVME-MP,subsys=mpsys
+  $(null_disk n3) -device nvme-ns,drive=n3,bus=mpa,nsid=1,shared=on
   -device virtio-scsi-pci,id=scsi0
   $(null_disk c0) -device scsi-hd,drive=c0,bus=scsi0.0,serial=E2E-SCSI
 )
-boot kinds 10 -- "${kinds[@]}"
+# 10 disks and the optical drive, three more NVMe namespaces and the two hidden paths of the
+# shared one.
+boot kinds 15 -- "${kinds[@]}"
 
 # Machine "many": 34 SATA disks on six controllers; exactly the first 32 listed are read.
 many=()

@@ -12,8 +12,11 @@ local_copy=$(mktemp -d)
 for tests in trelmoss_tests trelmoss_platform_tests; do
   cp "$build/tests/$tests.exe" "$local_copy/"
   TRELMOSS_REPORT_DUMP="Z:$build/windows-reports" wine "$local_copy/$tests.exe" --gtest_brief=1 |
-    tr -d '\r' | tail -n 25
+    tr -d '\r' | tee "$local_copy/$tests.txt" | tail -n 25
   [ "${PIPESTATUS[0]}" -eq 0 ] || failures=$((failures + 1))
+  # A test program that crashes under Wine may still exit with 0: only its own summary counts.
+  grep -q '^\[  PASSED  \]' "$local_copy/$tests.txt" &&
+    ! grep -q '^\[  FAILED  \]' "$local_copy/$tests.txt" || failures=$((failures + 1))
 done
 bash tests/windows/program_test.sh "$build/trelmoss.exe" || failures=$((failures + 1))
 wineserver -w

@@ -163,7 +163,7 @@ TEST(TestDiskDriver, ReadsEveryDriveInOrderWithTheExactRequests) {
     EXPECT_EQ(drive.errorText, slots[slot].errorText);
     EXPECT_EQ(drive.attributeCount, slots[slot].attributes) << int{slot};
   }
-  EXPECT_EQ(table.Drive(4).nvmeHealth.size(), 17u);
+  ASSERT_EQ(table.Drive(4).nvmeHealth.size(), 17u);
   EXPECT_EQ(table.Drive(4).nvmeHealth[1].value, "50");  // the emulated controller's 323 K
   EXPECT_TRUE(table.Drive(5).nvmeHealth.empty());
   ExpectRequestsOf(drives);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the test disk driver for six root-enumerated devices in a fresh Wine prefix and runs
+# Installs the test disk driver for eight root-enumerated devices in a fresh Wine prefix and runs
 # the device-path tests against it: the backend, and trelmoss.exe from a local copy. The report
 # trelmoss.exe writes is kept in BUILD/driver-reports.
 #
@@ -37,8 +37,15 @@ run_wine "$local_copy/test_disk_install.exe" "$local_copy/trelmoss_test_disk.inf
   exit 1
 echo "installed in $((SECONDS - started)) s"
 TRELMOSS_PROGRAM="Z:${local_copy//\//\\}" TRELMOSS_REPORT_DUMP="Z:$build/driver-reports" \
-  run_wine "$local_copy/trelmoss_driver_tests.exe" --gtest_brief=1 | tr -d '\r' | tail -n 400
+  run_wine "$local_copy/trelmoss_driver_tests.exe" --gtest_brief=1 | tr -d '\r' |
+  tee "$local_copy/tests.txt" | tail -n 400
 status=${PIPESTATUS[0]}
+# A test program that crashes under Wine may still exit with 0: only its own summary counts.
+if ! grep -q '^\[  PASSED  \]' "$local_copy/tests.txt" || grep -q '^\[  FAILED  \]' "$local_copy/tests.txt"
+then
+  echo "the driver tests did not all pass"
+  status=$((status + 1))
+fi
 # trelmoss.exe once more, with Wine's SetupAPI tracing its own calls.
 (cd "$local_copy" && WINEDEBUG=trace+setupapi run_wine trelmoss.exe traced.xml >/dev/null \
   2>"$local_copy/setupapi.txt")
