@@ -6,7 +6,7 @@
 #include "app/run.h"
 #include "device/disk_system.h"
 #include "model/console.h"
-#include "model/ini_reader.h"
+#include "model/definitions.h"
 #include "report/report_file.h"
 
 int main(int argc, char** argv) {
@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
   const std::unique_ptr<trelmoss::DiskSystem> disks = trelmoss::MakeDiskSystem();
   trelmoss::RunServices services;
   services.executablePath = trelmoss::ExecutablePath();
-  services.openIni = trelmoss::OpenIniFile;
+  services.openDefinitions = trelmoss::OpenDefinitionsFile;
   services.disks = disks.get();
   services.writeReport = trelmoss::WriteReportFile;
   trelmoss::Console console(stdout);

@@ -4,7 +4,6 @@
 #include "model/console.h"
 #include "model/definitions.h"
 #include "model/drive_table.h"
-#include "model/ini_reader.h"
 #include "report/report.h"
 
 namespace trelmoss {
@@ -26,7 +25,8 @@ void PrintHelp(Console& console, const std::string& program, const std::string& 
 int RunTrelmoss(const std::vector<std::string>& args, Console& console,
                 const RunServices& services) {
   const std::string iniPath = DefinitionsPathFor(services.executablePath);
-  const auto table = std::make_unique<DriveTable>(*services.openIni(iniPath), iniPath, console);
+  const auto table =
+      std::make_unique<DriveTable>(*services.openDefinitions(iniPath), iniPath, console);
   PrintMessage(console, "Trelmoss v1.1\r\n");
   const std::string program = args.empty() ? std::string("trelmoss") : args[0];
   if (args.size() < 2) {

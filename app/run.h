@@ -12,11 +12,11 @@ namespace trelmoss {
 
 class Console;
 class DiskSystem;
-class IniReader;
+class DefinitionsFile;
 
 struct RunServices {
   std::string executablePath;
-  std::function<std::unique_ptr<IniReader>(const std::string& path)> openIni;
+  std::function<std::unique_ptr<DefinitionsFile>(const std::string& path)> openDefinitions;
   DiskSystem* disks = nullptr;
   std::function<bool(const std::string& path, std::string_view bytes, int& error)> writeReport;
 };

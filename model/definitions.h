@@ -1,6 +1,9 @@
-// Where the definitions file is looked for, and how its sections are chosen.
+// The attribute definitions file: where it is looked for, and what the loader reads of it, asked
+// for by section number. Each platform reads the file by its own means (model/linux: our own
+// reader into a DefinitionsCollector; model/windows: the profile functions).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,13 +15,31 @@ namespace trelmoss {
 // ".ini" appended.
 std::string DefinitionsPathFor(const std::string& executablePath);
 
-// The index that "Attrib%d" formats into `name` (compared without regard to ASCII case), or -1.
-int AttributeSectionIndex(std::string_view name);
+// The four keys of an "Attrib%d" section, as the profile functions read them.
+struct AttributeSection {
+  int id = 0;
+  int critical = 0;
+  std::string name;     // at most 1023 bytes
+  std::string details;  // likewise
+};
 
-// The attribute section indexes below `maxAttributes` whose "Attrib%d" section is present, in
-// ascending order. Absent sections would define only id 0, which no entry carries, so reading
-// just these gives the same report in time proportional to the file.
-std::vector<int> PresentAttributeSections(const std::vector<std::string>& sectionNames,
-                                          int maxAttributes);
+class DefinitionsFile {
+ public:
+  virtual ~DefinitionsFile() = default;
+  // General's "Max Attributes", or 0 when the file, the section or the key is missing.
+  virtual int MaxAttributes() const = 0;
+  // The "Attrib%d" sections numbered 0 to limit - 1 that are present, in ascending order. A
+  // reader may leave out a section whose id a lower-numbered one already has, since the first
+  // definition of an id wins; absent sections would define only id 0, which no entry carries.
+  virtual std::vector<AttributeSection> AttributeSections(int limit) const = 0;
+};
+
+// The platform's reader of the definitions file at `path`; a missing file reads as an empty one.
+std::unique_ptr<DefinitionsFile> OpenDefinitionsFile(const std::string& path);
+
+// The number that "Attrib%d" formats into `name` (compared without regard to ASCII case), or -1.
+int AttributeSectionIndex(std::string_view name);
+// The attribute section numbers below `limit` among `sectionNames`, ascending, each once.
+std::vector<int> PresentAttributeSections(const std::vector<std::string>& sectionNames, int limit);
 
 }  // namespace trelmoss

@@ -21,9 +21,9 @@ DriveTable::DriveTable() {
   }
 }
 
-DriveTable::DriveTable(const IniReader& ini, const std::string& iniPath, Console& console)
+DriveTable::DriveTable(const DefinitionsFile& file, const std::string& path, Console& console)
     : DriveTable() {
-  LoadDefinitions(ini, iniPath, console);
+  LoadDefinitions(file, path, console);
 }
 
 DriveTable::~DriveTable() { ClearAttributeIndex(); }

@@ -13,7 +13,7 @@
 namespace trelmoss {
 
 class Console;
-class IniReader;
+class DefinitionsFile;
 class DiskSystem;
 class DiskHandle;
 
@@ -80,13 +80,13 @@ using DefinitionMap = std::map<std::uint8_t, AttributeDefinition>;
 class DriveTable {
  public:
   DriveTable();
-  // Loads the definitions from `ini`, printing the warning for `iniPath` when it defines none.
-  DriveTable(const IniReader& ini, const std::string& iniPath, Console& console);
+  // Loads the definitions from `file`, printing the warning for `path` when it defines none.
+  DriveTable(const DefinitionsFile& file, const std::string& path, Console& console);
   ~DriveTable();
   DriveTable(const DriveTable&) = delete;
   DriveTable& operator=(const DriveTable&) = delete;
 
-  void LoadDefinitions(const IniReader& ini, const std::string& iniPath, Console& console);
+  void LoadDefinitions(const DefinitionsFile& file, const std::string& path, Console& console);
   // Enumeration and the exchanges with the drives live in device/.
   bool EnumerateDrives(DiskSystem& disks, Console& console);
   bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot);

@@ -14,9 +14,9 @@ std::string DescribeDefinitions(const DriveTable& table, const std::string& cons
   return description;
 }
 
-std::string LoadAndDescribe(const IniReader& ini, const std::string& iniPath) {
+std::string LoadAndDescribe(const DefinitionsFile& file, const std::string& path) {
   Console console;
-  const DriveTable table(ini, iniPath, console);
+  const DriveTable table(file, path, console);
   return DescribeDefinitions(table, console.Text());
 }
 

@@ -6,13 +6,13 @@
 
 namespace trelmoss {
 class DriveTable;
-class IniReader;
+class DefinitionsFile;
 }  // namespace trelmoss
 
 namespace trelmoss::test {
 
 std::string DescribeDefinitions(const DriveTable& table, const std::string& consoleText);
-// The definitions `ini` loads to, described so, with the warning naming `iniPath`.
-std::string LoadAndDescribe(const IniReader& ini, const std::string& iniPath);
+// The definitions `file` loads to, described so, with the warning naming `path`.
+std::string LoadAndDescribe(const DefinitionsFile& file, const std::string& path);
 
 }  // namespace trelmoss::test

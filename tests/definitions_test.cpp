@@ -5,29 +5,29 @@
 #include <filesystem>
 
 #include "model/console.h"
-#include "model/definitions_digest.h"
+#include "model/definitions_collector.h"
 #include "model/drive_table.h"
-#include "model/ini_document.h"
 #include "tests/definitions_description.h"
+#include "tests/ini_document.h"
 #include "tests/report_checks.h"
 
 namespace trelmoss {
 namespace {
 
 // What a definitions file loads to, one line a definition, after the console output.
-std::string Describe(const IniReader& ini) {
-  return test::LoadAndDescribe(ini, "/opt/trelmoss.ini");
+std::string Describe(const DefinitionsFile& file) {
+  return test::LoadAndDescribe(file, "/opt/trelmoss.ini");
 }
 
-std::string LoadAndDescribe(const std::string& iniText) { return Describe(IniDocument(iniText)); }
+std::string LoadAndDescribe(const std::string& iniText) {
+  return Describe(*test::CollectedDefinitions(iniText));
+}
 
 // The same text fed to a reader in pieces of `size` bytes, as a file is read.
 template <typename Reader>
-std::string LoadInPiecesAndDescribe(std::string_view text, std::size_t size) {
-  Reader ini;
-  for (std::size_t at = 0; at < text.size(); at += size) ini.Feed(text.substr(at, size));
-  ini.Finish();
-  return Describe(ini);
+void FeedInPieces(Reader& reader, std::string_view text, std::size_t size) {
+  for (std::size_t at = 0; at < text.size(); at += size) reader.Feed(text.substr(at, size));
+  reader.Finish();
 }
 
 TEST(DefinitionsPathFor, ReplacesOrAddsTheExtension) {
@@ -55,46 +55,27 @@ TEST(Definitions, CasesLoadAsExpected) {
     const std::string expected = test::ReadFile(expectedPath.string());
     EXPECT_EQ(LoadAndDescribe(text), expected) << entry.path();
     // Line ends, CR LF runs, characters and long lines split between pieces change nothing,
-    // and the program's digest loads what the whole document loads.
+    // and the program's collector loads what the whole reference document loads.
     for (const std::size_t size : {1, 2, 3, 7, 1024, 65536}) {
-      EXPECT_EQ(LoadInPiecesAndDescribe<IniDocument>(text, size), expected)
-          << entry.path() << " by " << size;
-      EXPECT_EQ(LoadInPiecesAndDescribe<DefinitionsDigest>(text, size), expected)
-          << entry.path() << " digested by " << size;
+      IniDocument document;
+      FeedInPieces(document, text, size);
+      EXPECT_EQ(Describe(ReaderDefinitions(document)), expected) << entry.path() << " by " << size;
+      DefinitionsCollector collector;
+      FeedInPieces(collector, text, size);
+      EXPECT_EQ(Describe(collector), expected) << entry.path() << " collected by " << size;
     }
     ++checked;
   }
   EXPECT_GE(checked, 10);
 }
 
-// Counts the lookups the loader makes, so that the work a file causes can be checked.
-class CountingReader final : public IniReader {
- public:
-  explicit CountingReader(const IniReader& inner) : inner_(inner) {}
-  int GetInt(std::string_view section, std::string_view key, int fallback) const override {
-    ++lookups;
-    return inner_.GetInt(section, key, fallback);
-  }
-  std::string GetString(std::string_view section, std::string_view key) const override {
-    ++lookups;
-    return inner_.GetString(section, key);
-  }
-  std::vector<std::string> SectionNames() const override { return inner_.SectionNames(); }
-  mutable long long lookups = 0;
-
- private:
-  const IniReader& inner_;
-};
-
 TEST(Definitions, HugeMaxAttributesReadsOnlyThePresentSections) {
-  const IniDocument ini(
-      "[General]\nMax Attributes=2147483647\n[Attrib0]\nId=1\nName=one\n"
-      "[Attrib7]\nId=2\n");
-  const CountingReader counting(ini);
+  const auto file = test::CollectedDefinitions(
+      "[General]\nMax Attributes=2147483647\n[Attrib0]\nId=1\nName=one\n[Attrib7]\nId=2\n");
+  EXPECT_EQ(file->AttributeSections(file->MaxAttributes()).size(), 2u);
   Console console;
-  const DriveTable table(counting, "x.ini", console);
+  const DriveTable table(*file, "x.ini", console);
   EXPECT_EQ(table.Definitions().size(), 2u);
-  EXPECT_EQ(counting.lookups, 1 + 2 * 4);  // "Max Attributes", then four keys per section
   EXPECT_EQ(console.Text(), "");
 }
 

@@ -6,28 +6,20 @@
 
 #include "app/run.h"
 #include "model/console.h"
-#include "model/ini_document.h"
 #include "tests/report_checks.h"
+#include "tests/whole_run.h"
 
 namespace trelmoss {
 namespace {
 
 TEST(DriverScenario, ProgramReport) {
-  test::FakeDiskSystem disks = test::FakeDisksFor(test::ProgramScenario());
-  std::string report;
-  RunServices services;
-  services.executablePath = "trelmoss";
-  services.openIni = [](const std::string&) {
-    return std::make_unique<IniDocument>(test::ReadFile(TRELMOSS_DEFAULT_INI));
-  };
-  services.disks = &disks;
-  services.writeReport = [&report](const std::string&, std::string_view bytes, int&) {
-    report = bytes;
-    return true;
-  };
-  Console console;
-  EXPECT_EQ(RunTrelmoss({"trelmoss", "report.xml"}, console, services), kStatusReportWritten);
-  EXPECT_EQ(console.Text(), test::ProgramScenarioConsole());
+  test::WholeRun run;
+  run.executablePath = "trelmoss";
+  run.definitions = test::ReadFile(TRELMOSS_DEFAULT_INI);
+  run.disks = test::FakeDisksFor(test::ProgramScenario());
+  EXPECT_EQ(run({"trelmoss", "report.xml"}), kStatusReportWritten);
+  EXPECT_EQ(run.console.Text(), test::ProgramScenarioConsole());
+  const std::string report = run.written["report.xml"];
   EXPECT_EQ(test::SchemaProblems(report), "");
   for (const char* expected :
        {"id=\"300\"", "error=\"Error 1117 reading thresholds SMART data\"",
@@ -36,7 +28,7 @@ TEST(DriverScenario, ProgramReport) {
         "error=\"Error 1 reading detailed SMART data\""}) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected;
   }
-  EXPECT_EQ(disks.mostOpenHandles, 1);
+  EXPECT_EQ(run.disks.mostOpenHandles, 1);
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 
 #include "app/run.h"
 #include "model/console.h"
-#include "model/ini_document.h"
 #include "tests/fake_disks.h"
 #include "tests/report_checks.h"
+#include "tests/whole_run.h"
 
 namespace trelmoss {
 namespace {
@@ -28,21 +28,12 @@ struct Outcome {
 };
 
 Outcome RunOver(FakeDiskSystem& disks) {
-  Outcome outcome;
-  RunServices services;
-  services.executablePath = "/opt/trelmoss";
-  services.openIni = [](const std::string&) {
-    return std::make_unique<IniDocument>("[General]\nMax Attributes=1\n[Attrib0]\nId=9\nName=h\n");
-  };
-  services.disks = &disks;
-  services.writeReport = [&outcome](const std::string&, std::string_view bytes, int&) {
-    outcome.report = bytes;
-    return true;
-  };
-  Console console;
-  outcome.status = RunTrelmoss({"trelmoss", "r.xml"}, console, services);
-  outcome.console = console.Text();
-  return outcome;
+  test::WholeRun run;
+  run.definitions = "[General]\nMax Attributes=1\n[Attrib0]\nId=9\nName=h\n";
+  run.disks = std::move(disks);
+  run({"trelmoss", "r.xml"});
+  disks = std::move(run.disks);
+  return {run.status, run.console.Text(), run.written["r.xml"]};
 }
 
 // The error text a drive ends with, given which of its exchanges fail with which number.

@@ -1,8 +1,8 @@
-#include "model/ini_document.h"
+#include "tests/ini_document.h"
 
 #include <gtest/gtest.h>
 
-#include "model/ini_encoding.h"
+#include "ini/ini_encoding.h"
 
 namespace trelmoss {
 namespace {
@@ -96,7 +96,7 @@ TEST(ToSingleByteText, ConvertsMarkedFilesToWindows1251) {
       {std::string("\xFF\xFEI\0d\0=\0\x10\x04\x3D\xD8\x00\xDE", 14), "Id=\xC0??"},
       {std::string("\xFE\xFF\0I\0d\x04\x10\0", 9), "Id\xC0"},  // big endian; odd byte dropped
   };
-  for (const Case& c : cases) EXPECT_EQ(ToSingleByteText(c.file), c.text) << c.file;
+  for (const Case& c : cases) EXPECT_EQ(test::ToSingleByteText(c.file), c.text) << c.file;
 }
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <map>
 
 #include "model/console.h"
-#include "model/ini_document.h"
 #include "tests/fake_disks.h"
 #include "tests/report_checks.h"
+#include "tests/whole_run.h"
 
 namespace trelmoss {
 namespace {
@@ -19,32 +19,9 @@ constexpr const char* kDefinitions =
     "[General]\nMax Attributes=2\n[Attrib0]\nId=1\nName=Raw Read Error Rate\n"
     "[Attrib1]\nId=9\nName=Power-On Hours\n";
 
-// A whole run in-process: definitions as text, disks from the fake, reports kept in memory.
-struct InProcessRun {
-  std::string iniText = kDefinitions;
-  FakeDiskSystem disks;
-  std::map<std::string, std::string> written;
-  int writeError = 0;
-  std::string iniPathAsked;
-  Console console;
-  int status = 0;
-
-  int operator()(const std::vector<std::string>& args) {
-    RunServices services;
-    services.executablePath = "/opt/trelmoss/bin/trelmoss";
-    services.openIni = [this](const std::string& path) {
-      iniPathAsked = path;
-      return std::make_unique<IniDocument>(iniText);
-    };
-    services.disks = &disks;
-    services.writeReport = [this](const std::string& path, std::string_view bytes, int& error) {
-      error = writeError;
-      if (writeError == 0) written[path] = std::string(bytes);
-      return writeError == 0;
-    };
-    status = RunTrelmoss(args, console, services);
-    return status;
-  }
+// A whole run in-process over the two definitions above.
+struct InProcessRun : test::WholeRun {
+  InProcessRun() { definitions = kDefinitions; }
 };
 
 TEST(Run, NoArgumentPrintsUsageWithTheProgramName) {
@@ -57,9 +34,9 @@ TEST(Run, NoArgumentPrintsUsageWithTheProgramName) {
 
 TEST(Run, MissingDefinitionsWarnFirst) {
   InProcessRun run;
-  run.iniText = "";
+  run.definitions = "";
   EXPECT_EQ(run({"trelmoss", "out.xml"}), 1);
-  EXPECT_EQ(run.iniPathAsked, "/opt/trelmoss/bin/trelmoss.ini");
+  EXPECT_EQ(run.definitionsPathAsked, "/opt/trelmoss/bin/trelmoss.ini");
   EXPECT_EQ(run.console.Text(),
             "warning! can't open required /opt/trelmoss/bin/trelmoss.ini!!! \r\n"
             "Trelmoss v1.1\r\nTotal drives: 0\r\n");

@@ -6,10 +6,10 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "device/linux/linux_disk_system.h"
-#include "report/linux/report_target.h"
 
 namespace trelmoss {
 namespace {
@@ -46,8 +46,9 @@ void PrepareProcess() {
 }
 
 std::string ExecutablePath() {
-  std::string path;
-  if (ReadSymbolicLink("/proc/self/exe", path) != 0 || path.empty()) return StartedAs();
+  std::error_code error;
+  std::string path = std::filesystem::read_symlink("/proc/self/exe", error).string();
+  if (error || path.empty()) return StartedAs();
   if (path.size() > kDeletedSuffix.size() && path.ends_with(kDeletedSuffix)) {
     path.resize(path.size() - kDeletedSuffix.size());
   }

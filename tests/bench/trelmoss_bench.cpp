@@ -9,9 +9,10 @@
 #include "device/sector_decoders.h"
 #include "model/console.h"
 #include "model/drive_table.h"
-#include "model/ini_document.h"
 #include "report/report.h"
 #include "tests/fake_disks.h"
+#include "tests/ini_document.h"
+#include "tests/whole_run.h"
 
 namespace trelmoss {
 namespace {
@@ -86,7 +87,7 @@ void BM_ReportOnly32x30(benchmark::State& state) {
 BENCHMARK(BM_ReportOnly32x30)->Unit(benchmark::kMicrosecond);
 
 void BM_WholeRunOverFake32(benchmark::State& state) {
-  test::FakeDiskSystem disks;
+  test::WholeRun run;
   for (int i = 0; i < 32; ++i) {
     test::FakeDisk disk =
         test::HealthyDisk("/dev/sd" + std::to_string(i), static_cast<std::uint32_t>(i));
@@ -94,21 +95,13 @@ void BM_WholeRunOverFake32(benchmark::State& state) {
     disk.identify = sectors.identify;
     disk.attributes = sectors.attributes;
     disk.thresholds = sectors.thresholds;
-    disks.disks.push_back(disk);
+    run.disks.disks.push_back(disk);
   }
-  const std::string definitions = DefinitionsText(255);
-  RunServices services;
-  services.executablePath = "/opt/trelmoss";
-  services.openIni = [&](const std::string&) { return std::make_unique<IniDocument>(definitions); };
-  services.disks = &disks;
-  services.writeReport = [](const std::string&, std::string_view bytes, int&) {
-    benchmark::DoNotOptimize(bytes.data());
-    return true;
-  };
+  run.definitions = DefinitionsText(255);
   for (auto _ : state) {
-    disks.requests.clear();
-    Console console;
-    benchmark::DoNotOptimize(RunTrelmoss({"trelmoss", "r.xml"}, console, services));
+    run.disks.requests.clear();
+    run.console = Console();
+    benchmark::DoNotOptimize(run({"trelmoss", "r.xml"}));
   }
 }
 BENCHMARK(BM_WholeRunOverFake32)->Unit(benchmark::kMicrosecond);
@@ -117,8 +110,7 @@ void BM_LoadDefinitions(benchmark::State& state) {
   const std::string text = DefinitionsText(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     Console console;
-    const IniDocument ini(text);
-    DriveTable table(ini, "bench.ini", console);
+    DriveTable table(*test::CollectedDefinitions(text), "bench.ini", console);
     benchmark::DoNotOptimize(table.Definitions().size());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));

@@ -6,10 +6,10 @@
 
 #include "app/run.h"
 #include "model/console.h"
-#include "model/ini_document.h"
 #include "tests/fake_disks.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/fuzz/report_invariants.h"
+#include "tests/whole_run.h"
 
 namespace {
 
@@ -42,28 +42,17 @@ FakeDisk FuzzedDisk(trelmoss::fuzz::FuzzInput& input, int index) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace trelmoss;
   fuzz::FuzzInput input(data, size);
-  test::FakeDiskSystem disks;
+  test::WholeRun run;
   const int count = input.Byte() % 40;
-  for (int i = 0; i < count; ++i) disks.disks.push_back(FuzzedDisk(input, i));
-  std::string report;
-  RunServices services;
-  services.executablePath = "/opt/trelmoss";
-  services.openIni = [](const std::string&) {
-    return std::make_unique<IniDocument>(
-        "[General]\nMax Attributes=3\n[Attrib0]\nId=1\nName=a\n[Attrib1]\nId=9\nName=b\n"
-        "[Attrib2]\nId=194\nName=c\n");
-  };
-  services.disks = &disks;
-  services.writeReport = [&report](const std::string&, std::string_view bytes, int&) {
-    report = bytes;
-    return true;
-  };
-  Console console;
-  const int status = RunTrelmoss({"trelmoss", "out.xml"}, console, services);
-  if (status != kStatusReportWritten || !disks.unexpected.empty() || disks.openHandles != 0 ||
-      disks.mostOpenHandles > 1 || disks.listOpen) {
+  for (int i = 0; i < count; ++i) run.disks.disks.push_back(FuzzedDisk(input, i));
+  run.definitions =
+      "[General]\nMax Attributes=3\n[Attrib0]\nId=1\nName=a\n[Attrib1]\nId=9\nName=b\n"
+      "[Attrib2]\nId=194\nName=c\n";
+  const test::FakeDiskSystem& disks = run.disks;
+  if (run({"trelmoss", "out.xml"}) != kStatusReportWritten || !disks.unexpected.empty() ||
+      disks.openHandles != 0 || disks.mostOpenHandles > 1 || disks.listOpen) {
     __builtin_trap();
   }
-  fuzz::RequireSoundReport(report);
+  fuzz::RequireSoundReport(run.written["out.xml"]);
   return 0;
 }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ini_parser.h"
+#include "ini/ini_parser.h"
 #include "tests/definitions_description.h"
 #include "tests/ini_diff/probe_reader.h"
 #include "tests/report_checks.h"
@@ -42,12 +42,14 @@ std::string Lookups(const IniReader& reader) {
   return answers;
 }
 
-std::string Loaded(const IniReader& reader) { return Hex(LoadAndDescribe(reader, "trelmoss.ini")); }
+std::string Loaded(const DefinitionsFile& file) {
+  return Hex(LoadAndDescribe(file, "trelmoss.ini"));
+}
 
 // The loaded definitions are the same through the program's reader, or the answers say how not.
 std::string Answers(const std::string& path) {
   const auto reader = OpenProbeReader(path);
-  const std::string loaded = Loaded(*reader);
+  const std::string loaded = Loaded(ReaderDefinitions(*reader));
   std::string answers = Lookups(*reader);
   answers.append("loaded ").append(loaded).append("\n");
   if (const auto program = OpenProgramReader(path)) {

@@ -4,14 +4,14 @@
 #include <memory>
 #include <string>
 
-#include "model/ini_reader.h"
+#include "tests/ini_reader.h"
 
 namespace trelmoss::test {
 
 // A reader that answers every lookup as the profile functions do: on Windows those functions
 // themselves, on Linux our own reader.
 std::unique_ptr<IniReader> OpenProbeReader(const std::string& path);
-// The reader the program itself loads its definitions through, where it is not that one.
-std::unique_ptr<IniReader> OpenProgramReader(const std::string& path);
+// The program's own reader of the definitions file, where it can be compared with that one.
+std::unique_ptr<DefinitionsFile> OpenProgramReader(const std::string& path);
 
 }  // namespace trelmoss::test

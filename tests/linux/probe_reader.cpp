@@ -2,7 +2,8 @@
 // definitions loader asks for.
 #include "tests/ini_diff/probe_reader.h"
 
-#include "model/ini_document.h"
+#include "model/definitions.h"
+#include "tests/ini_document.h"
 #include "tests/report_checks.h"
 
 namespace trelmoss::test {
@@ -11,6 +12,8 @@ std::unique_ptr<IniReader> OpenProbeReader(const std::string& path) {
   return std::make_unique<IniDocument>(ReadFile(path));
 }
 
-std::unique_ptr<IniReader> OpenProgramReader(const std::string& path) { return OpenIniFile(path); }
+std::unique_ptr<DefinitionsFile> OpenProgramReader(const std::string& path) {
+  return OpenDefinitionsFile(path);
+}
 
 }  // namespace trelmoss::test

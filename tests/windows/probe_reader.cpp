@@ -1,5 +1,5 @@
 // On Windows the probe asks the system's profile functions. A plain file is read through the
-// program's own reader (the ANSI functions). A file with a byte-order mark is read through the
+// ANSI functions, as the program reads it. A file with a byte-order mark is read through the
 // wide functions and converted to windows-1251 here, with "?" for what it lacks: the ANSI
 // functions would convert to the machine's code page, which on a test machine need not be the
 // one the report declares.
@@ -10,7 +10,8 @@
 #include <fstream>
 #include <vector>
 
-#include "model/ini_encoding.h"
+#include "model/definitions.h"
+#include "tests/ini_document.h"
 
 namespace trelmoss::test {
 namespace {
@@ -28,6 +29,45 @@ std::string ToReportCodePage(const wchar_t* text, int length) {
                       "?", nullptr);
   return converted;
 }
+
+class AnsiProfileReader final : public IniReader {
+ public:
+  explicit AnsiProfileReader(std::string path) : path_(std::move(path)) {}
+
+  int GetInt(std::string_view section, std::string_view key, int fallback) const override {
+    return static_cast<int>(GetPrivateProfileIntA(
+        std::string(section).c_str(), std::string(key).c_str(), fallback, path_.c_str()));
+  }
+
+  std::string GetString(std::string_view section, std::string_view key) const override {
+    char value[kMaxIniString + 1] = {};
+    const DWORD length =
+        GetPrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(), "", value,
+                                 sizeof value, path_.c_str());
+    return std::string(value, length < sizeof value ? length : kMaxIniString);
+  }
+
+  // A buffer that was too small is reported by a length of its size less two.
+  std::vector<std::string> SectionNames() const override {
+    std::vector<char> buffer(4096);
+    DWORD length = 0;
+    while ((length = GetPrivateProfileSectionNamesA(
+                buffer.data(), static_cast<DWORD>(buffer.size()), path_.c_str())) +
+               2 >=
+           buffer.size()) {
+      buffer.resize(buffer.size() * 4);
+    }
+    std::vector<std::string> names;
+    for (DWORD at = 0; at < length;) {
+      names.emplace_back(buffer.data() + at);
+      at += static_cast<DWORD>(names.back().size()) + 1;
+    }
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
 
 class WideProfileReader final : public IniReader {
  public:
@@ -65,18 +105,21 @@ class WideProfileReader final : public IniReader {
 bool HasMark(const std::string& path) {
   char start[3] = {};
   std::ifstream(path, std::ios::binary).read(start, sizeof start);
-  return HasByteOrderMark(std::string_view(start, sizeof start));
+  return test::HasByteOrderMark(std::string_view(start, sizeof start));
 }
 
 }  // namespace
 
 std::unique_ptr<IniReader> OpenProbeReader(const std::string& path) {
   if (HasMark(path)) return std::make_unique<WideProfileReader>(path);
-  return OpenIniFile(path);
+  return std::make_unique<AnsiProfileReader>(path);
 }
 
-// The program reads through the ANSI functions, which give what the probe's reader gives on a
-// machine whose code page is windows-1251.
-std::unique_ptr<IniReader> OpenProgramReader(const std::string&) { return nullptr; }
+// The program reads through the ANSI functions, which for a marked file give what the probe's
+// reader gives only on a machine whose code page is windows-1251.
+std::unique_ptr<DefinitionsFile> OpenProgramReader(const std::string& path) {
+  if (HasMark(path)) return nullptr;
+  return OpenDefinitionsFile(path);
+}
 
 }  // namespace trelmoss::test

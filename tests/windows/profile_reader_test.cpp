@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "model/console.h"
+#include "model/definitions.h"
 #include "model/drive_table.h"
-#include "model/ini_reader.h"
 #include "tests/definitions_description.h"
 #include "tests/report_checks.h"
 
@@ -18,7 +18,7 @@ TEST(ProfileReader, CasesLoadAsOurReaderLoadsThem) {
   for (const auto& entry : std::filesystem::directory_iterator(TRELMOSS_INI_CASES)) {
     if (entry.path().extension() != ".ini") continue;
     Console console;
-    const DriveTable table(*OpenIniFile(std::filesystem::absolute(entry.path()).string()),
+    const DriveTable table(*OpenDefinitionsFile(std::filesystem::absolute(entry.path()).string()),
                            "/opt/trelmoss.ini", console);
     const std::string description = test::DescribeDefinitions(table, console.Text());
     std::filesystem::path expected = entry.path();

@@ -1,4 +1,4 @@
-#include "model/ini_encoding.h"
+#include "ini/ini_encoding.h"
 
 #include <array>
 #include <cstdint>
@@ -127,17 +127,6 @@ std::string FromUtf8(std::string_view bytes, bool last, std::size_t& used) {
 }
 
 }  // namespace
-
-bool HasByteOrderMark(std::string_view file) {
-  return file.starts_with("\xEF\xBB\xBF") || file.starts_with("\xFF\xFE") ||
-         file.starts_with("\xFE\xFF");
-}
-
-std::string ToSingleByteText(std::string_view file) {
-  SingleByteDecoder decoder;
-  std::string text = decoder.Next(file);
-  return text + decoder.Finish();
-}
 
 std::string SingleByteDecoder::Next(std::string_view piece) {
   if (encoding_ == Encoding::kSingleByte) return std::string(piece);

@@ -1,17 +1,18 @@
 // Our own INI reader in full: every lookup answered as the Windows profile functions answer it
-// (model/ini_parser.h gives the rules of the lines). It keeps only what a lookup can reach: the
-// first section of each name, the first value of each key in it, and of each value only the
-// bytes a lookup can hand out, so memory grows with the distinct sections and keys and with the
-// longest line, not with the file.
+// (ini/ini_parser.h gives the rules of the lines), the tests' reference on every platform. It keeps
+// only what a lookup can reach: the first section of each name, the first value of each key in it,
+// and of each value only the bytes a lookup can hand out, so memory grows with the distinct
+// sections and keys and with the longest line, not with the file.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "model/ini_parser.h"
-#include "model/ini_reader.h"
+#include "ini/ini_parser.h"
+#include "tests/ini_reader.h"
 
 namespace trelmoss {
 
@@ -45,5 +46,17 @@ class IniDocument final : public IniReader, private IniSink {
   std::unordered_map<std::string, std::size_t> firstSectionByName_;  // lower-case name
   Section* current_ = nullptr;  // where key lines go; none in a repeated section
 };
+
+namespace test {
+
+// Whether `file` starts with a byte-order mark, and so is converted.
+bool HasByteOrderMark(std::string_view file);
+// A whole file's text, as the reader converts it.
+std::string ToSingleByteText(std::string_view file);
+
+// Definitions text as the program's own reader collects it.
+std::unique_ptr<DefinitionsFile> CollectedDefinitions(std::string_view text);
+
+}  // namespace test
 
 }  // namespace trelmoss

@@ -9,12 +9,7 @@
 
 namespace trelmoss {
 
-// Whether `file` starts with one of those marks, and so needs converting.
-bool HasByteOrderMark(std::string_view file);
-// A whole file's text.
-std::string ToSingleByteText(std::string_view file);
-
-// The same conversion, piece by piece: a character whose bytes span two pieces waits for the
+// The conversion, piece by piece: a character whose bytes span two pieces waits for the
 // second, and the mark is looked for once the first three bytes are in.
 class SingleByteDecoder {
  public:

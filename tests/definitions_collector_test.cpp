@@ -1,30 +1,32 @@
-// The program's digest of a definitions file must load exactly what the whole document loads,
-// above all where it throws sections away.
-#include "model/definitions_digest.h"
+// The program's collector of a definitions file must load exactly what the whole reference
+// document loads, above all where it throws sections away.
+#include "model/definitions_collector.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <set>
 
+#include "ini/ini_encoding.h"
 #include "model/index_set.h"
-#include "model/ini_document.h"
-#include "model/ini_encoding.h"
 #include "tests/definitions_description.h"
+#include "tests/ini_document.h"
 
 namespace trelmoss {
 namespace {
 
-std::string Describe(const IniReader& ini) { return test::LoadAndDescribe(ini, "trelmoss.ini"); }
-
-std::string Digested(std::string_view file) {
-  DefinitionsDigest digest;
-  digest.Feed(file);
-  digest.Finish();
-  return Describe(digest);
+std::string Describe(const DefinitionsFile& file) {
+  return test::LoadAndDescribe(file, "trelmoss.ini");
 }
 
-TEST(DefinitionsDigest, LoadsWhatTheDocumentLoads) {
+std::string Collected(std::string_view file) { return Describe(*test::CollectedDefinitions(file)); }
+
+std::string Documented(std::string_view file) {
+  const IniDocument document(file);
+  return Describe(ReaderDefinitions(document));
+}
+
+TEST(DefinitionsCollector, LoadsWhatTheDocumentLoads) {
   const std::string max = "[General]\nMax Attributes=100\n";
   const char* const shapes[] = {
       // A higher-numbered section with the same id comes first; the lower one wins.
@@ -44,13 +46,13 @@ TEST(DefinitionsDigest, LoadsWhatTheDocumentLoads) {
   };
   for (const char* shape : shapes) {
     for (const std::string& file : {max + shape, std::string(shape), shape + max}) {
-      EXPECT_EQ(Digested(file), Describe(IniDocument(file))) << file;
+      EXPECT_EQ(Collected(file), Documented(file)) << file;
     }
   }
 }
 
 // Many sections over all ids, in a random order with repeats: still the document's result.
-TEST(DefinitionsDigest, AgreesOnRandomSectionOrders) {
+TEST(DefinitionsCollector, AgreesOnRandomSectionOrders) {
   std::mt19937 random(7);
   for (int round = 0; round < 20; ++round) {
     std::string file = "[General]\nMax Attributes=" + std::to_string(random() % 3000) + "\n";
@@ -59,8 +61,22 @@ TEST(DefinitionsDigest, AgreesOnRandomSectionOrders) {
               "]\nId=" + std::to_string(random() % 300) + "\nName=n" + std::to_string(section) +
               "\n";
     }
-    EXPECT_EQ(Digested(file), Describe(IniDocument(file))) << "round " << round;
+    EXPECT_EQ(Collected(file), Documented(file)) << "round " << round;
   }
+}
+
+// Lines stream: what decides a long line is kept, whatever lies between (its last ']', the
+// quote that ends its value behind blanks), in the collector and in the reference alike.
+TEST(DefinitionsCollector, LongLinesKeepWhatDecidesThem) {
+  const std::string x(2000, 'x');
+  const std::string file = "[" + std::string(2000, '\t') + "General" + std::string(3000, ' ') +
+                           "] tail\n" +
+                           "Max Attributes=1\n[Attrib0]\nId=" + std::string(1500, ' ') + "7\n" +
+                           "Name=\"" + x + "\"  \t\x1a\n" + "Details=" + x + "\0tail\n";
+  const std::string expected = "console: \nid=7 critical=0 name=[" + std::string(1023, 'x') +
+                               "] details=[" + std::string(1023, 'x') + "]\n";
+  EXPECT_EQ(Collected(file), expected);
+  EXPECT_EQ(Documented(file), expected);
 }
 
 TEST(IndexSet, AnswersAsASetWhetherSparseOrDense) {
@@ -94,7 +110,7 @@ TEST(SingleByteDecoder, PiecesGiveTheWholeText) {
         text += decoder.Next(std::string_view(file).substr(at, size));
       }
       text += decoder.Finish();
-      EXPECT_EQ(text, ToSingleByteText(file)) << file << " by " << size;
+      EXPECT_EQ(text, test::ToSingleByteText(file)) << file << " by " << size;
     }
   }
 }

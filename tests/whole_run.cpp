@@ -1,0 +1,25 @@
+#include "tests/whole_run.h"
+
+#include "app/run.h"
+#include "tests/ini_document.h"
+
+namespace trelmoss::test {
+
+int WholeRun::operator()(const std::vector<std::string>& args) {
+  RunServices services;
+  services.executablePath = executablePath;
+  services.openDefinitions = [this](const std::string& path) {
+    definitionsPathAsked = path;
+    return CollectedDefinitions(definitions);
+  };
+  services.disks = &disks;
+  services.writeReport = [this](const std::string& path, std::string_view bytes, int& error) {
+    error = writeError;
+    if (writeError == 0) written[path] = std::string(bytes);
+    return writeError == 0;
+  };
+  status = RunTrelmoss(args, console, services);
+  return status;
+}
+
+}  // namespace trelmoss::test

@@ -1,0 +1,29 @@
+// One whole run of the program in-process: definitions as text, the disks from the fake, every
+// report kept in memory by its path, the console's text kept.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "model/console.h"
+#include "tests/fake_disks.h"
+
+namespace trelmoss::test {
+
+struct WholeRun {
+  std::string executablePath = "/opt/trelmoss/bin/trelmoss";
+  std::string definitions;
+  FakeDiskSystem disks;
+  int writeError = 0;  // the error number a report write fails with; 0: it succeeds
+
+  std::map<std::string, std::string> written;  // the reports, by path
+  std::string definitionsPathAsked;
+  Console console;
+  int status = 0;
+
+  // `args` holds the program name as invoked, then the arguments.
+  int operator()(const std::vector<std::string>& args);
+};
+
+}  // namespace trelmoss::test
