@@ -40,6 +40,7 @@ struct ScenarioDrive {
   std::uint32_t status = 0;
   int error = 0;  // the error number Windows maps that status to
   bool nvme = false;
+  bool shortNvmeData = false;  // the Windows driver's NVMe replies describe too little data
 };
 
 // The interface path Wine gives test device `device`.

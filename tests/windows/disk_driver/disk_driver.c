@@ -258,7 +258,7 @@ static NTSTATUS nvme_query(IRP* irp, const struct test_disk_drive* drive, ULONG 
   reply->size = sizeof *reply;
   reply->data = request;
   reply->data.data_offset = sizeof request;
-  reply->data.data_length = size;
+  reply->data.data_length = drive->nvme_short_data ? size - 1 : size;
   RtlCopyMemory((char*)reply + PROTOCOL_REQUEST,
                 identify ? drive->nvme_identify : drive->nvme_health, size);
   return complete(irp, STATUS_SUCCESS, PROTOCOL_REQUEST + size);

@@ -214,6 +214,23 @@ TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
   }
 }
 
+// A reply whose descriptor does not describe the data asked for is not read: ERROR_INVALID_DATA.
+TEST(TestDiskDriver, NvmeRepliesAreReadOnlyWhenTheirDescriptorFits) {
+  auto drives = HealthyDrives();
+  drives[2] = {"nvme0", 2, 0, Call::kNone, 0, 0, true, true};
+  SetUpTestDisks(drives);
+  WindowsDiskSystem disks;
+  Console console;
+  DriveTable table;
+  ASSERT_TRUE(table.EnumerateDrives(disks, console));
+  ASSERT_EQ(table.DriveCount(), kTestDiskDevices);
+  EXPECT_EQ(table.Drive(2).errorText,
+            "Error 13 in reading basic SMART dataError 13 reading detailed SMART data");
+  EXPECT_EQ(table.Drive(2).Serial(), "");
+  EXPECT_TRUE(table.Drive(2).nvmeHealth.empty());
+  ExpectRequestsOf(drives);
+}
+
 std::vector<std::uint8_t> Bytes(const std::string& hex) {
   std::vector<std::uint8_t> bytes;
   for (std::size_t at = 0; at + 1 < hex.size(); at += 2) {

@@ -41,6 +41,7 @@ struct test_disk_drive {
   unsigned char identify[TEST_DISK_SECTOR];
   unsigned char data[TEST_DISK_SECTOR];
   unsigned char thresholds[TEST_DISK_SECTOR];
+  int nvme_short_data; /* the NVMe replies' descriptors claim a byte less data than asked for */
   unsigned char nvme_identify[TEST_DISK_NVME_IDENTIFY_SIZE];
   unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };
