@@ -48,6 +48,9 @@ class DiskHandle {
  public:
   virtual ~DiskHandle() = default;
   virtual bool GetDeviceNumber(std::uint32_t& number, int& error) = 0;
+  // The name the operating system knows the disk by in its own tools and metrics: the kernel's
+  // name on Linux ("sda", "nvme0n1"), "PhysicalDriveN" on Windows. Asked after the number.
+  virtual std::string Name() const = 0;
   // The drive's road. A drive whose bus cannot be told takes the ATA road.
   virtual DiskBus Bus() = 0;
 

@@ -26,7 +26,8 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console) {
       PrintMessage(console, "can't get device number %s  (Error %d)", path.c_str(), error);
       continue;
     }
-    const DriveRecord& record = RegisterDrive(path, deviceNumber);
+    DriveRecord& record = RegisterDrive(path, deviceNumber);
+    record.deviceName = handle->Name();
     ReadDriveSmart(handle.get(), record.slot);
   }
   return true;

@@ -18,7 +18,8 @@ constexpr std::size_t kEntryCount = 30;
 constexpr std::size_t kIdOffset = 0;
 constexpr std::size_t kValueOffset = 3;
 constexpr std::size_t kWorstOffset = 4;
-constexpr std::size_t kRawLowOffset = 5;  // only the low 16 bits of the 48-bit raw are kept
+constexpr std::size_t kRawLowOffset = 5;  // the report keeps the low 16 bits of the 48-bit raw
+constexpr std::size_t kRawBytes = 6;
 // Threshold entry field.
 constexpr std::size_t kThresholdOffset = 1;
 
@@ -67,6 +68,10 @@ void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
     AttributeEntry& entry = record.attributes[record.attributeCount];
     entry.id = raw[kIdOffset];
     entry.raw = raw[kRawLowOffset] + 256u * raw[kRawLowOffset + 1];
+    entry.wholeRaw = 0;
+    for (std::size_t byte = kRawBytes; byte-- > 0;) {
+      entry.wholeRaw = entry.wholeRaw << 8 | raw[kRawLowOffset + byte];
+    }
     entry.value = raw[kValueOffset];
     entry.worst = raw[kWorstOffset];
     entry.threshold = -1;

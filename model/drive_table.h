@@ -22,7 +22,8 @@ inline constexpr std::size_t kMaxAttributeEntries = 256;
 
 struct AttributeEntry {
   std::uint8_t id = 0;
-  std::uint32_t raw = 0;  // low 16 bits of the drive's raw value
+  std::uint32_t raw = 0;       // low 16 bits of the drive's raw value, as the report carries it
+  std::uint64_t wholeRaw = 0;  // the whole 48-bit raw value, as the metrics carry it
   std::uint8_t value = 0;
   std::uint8_t worst = 0;
   std::int32_t threshold = -1;  // -1 until the threshold sector names this id
@@ -60,6 +61,7 @@ struct DriveRecord {
   std::uint32_t deviceNumber = 0;
   std::string errorText;
   std::string devicePath;
+  std::string deviceName;                   // as the operating system's own tools name it
   std::vector<NvmeHealthField> nvmeHealth;  // empty unless an NVMe health log was read
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.

@@ -38,6 +38,10 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
+  std::string Name() const override {
+    return disk_.name.empty() ? disk_.path.substr(disk_.path.find_last_of('/') + 1) : disk_.name;
+  }
+
   DiskBus Bus() override { return disk_.bus; }
 
   bool QuerySmartSupport(bool& supported, int& error) override {

@@ -28,6 +28,7 @@ enum class Step {
 struct FakeDisk {
   std::string path;
   std::uint32_t deviceNumber = 0;
+  std::string name;  // empty: the path's last part
   bool detailFails = false;
   std::optional<int> openError;
   std::optional<int> numberError;

@@ -105,7 +105,7 @@ std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   for (const std::string& name : ListWholeDisks(sysRoot_)) {
     const std::string blockDirectory = sysRoot_ + "/block/" + name;
     const std::string controller = IsNvmeDevice(blockDirectory) ? blockDirectory + "/device" : "";
-    disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), controller});
+    disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), name, controller});
     paths.push_back(disks_.back().path);
   }
   return std::make_unique<LinuxDiskList>(std::move(paths));
@@ -126,9 +126,9 @@ std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& 
   }
   const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
   if (!listed->nvmeController.empty()) {
-    return std::make_unique<NvmeDisk>(fd, number, listed->nvmeController);
+    return std::make_unique<NvmeDisk>(fd, number, listed->name, listed->nvmeController);
   }
-  return std::make_unique<SgDisk>(fd, number);
+  return std::make_unique<SgDisk>(fd, number, listed->name);
 }
 
 }  // namespace trelmoss

@@ -22,6 +22,7 @@ class LinuxDiskSystem final : public DiskSystem {
  private:
   struct ListedDisk {
     std::string path;
+    std::string name;            // the kernel's
     std::string nvmeController;  // the sysfs folder with the identity texts; empty: not NVMe
   };
 

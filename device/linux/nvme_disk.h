@@ -15,13 +15,17 @@ class NvmeDisk final : public DiskHandle {
  public:
   // `controller` is the sysfs folder of the namespace's controller, or of its subsystem when
   // several controllers share the namespace: either holds the identity texts.
-  NvmeDisk(int fd, std::uint32_t deviceNumber, std::string controller)
-      : fd_(fd), deviceNumber_(deviceNumber), controller_(std::move(controller)) {}
+  NvmeDisk(int fd, std::uint32_t deviceNumber, std::string name, std::string controller)
+      : fd_(fd),
+        name_(std::move(name)),
+        deviceNumber_(deviceNumber),
+        controller_(std::move(controller)) {}
   ~NvmeDisk() override;
   NvmeDisk(const NvmeDisk&) = delete;
   NvmeDisk& operator=(const NvmeDisk&) = delete;
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override;
+  std::string Name() const override { return name_; }
   DiskBus Bus() override { return DiskBus::kNvme; }
   bool QuerySmartSupport(bool& supported, int& error) override;
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
@@ -32,6 +36,7 @@ class NvmeDisk final : public DiskHandle {
   bool ReadText(const char* name, std::string& text, int& error) const;
 
   int fd_;
+  std::string name_;
   std::uint32_t deviceNumber_;
   std::string controller_;
 };

@@ -12,12 +12,14 @@ namespace trelmoss {
 
 class SgDisk final : public DiskHandle {
  public:
-  SgDisk(int fd, std::uint32_t deviceNumber) : fd_(fd), deviceNumber_(deviceNumber) {}
+  SgDisk(int fd, std::uint32_t deviceNumber, std::string name)
+      : fd_(fd), name_(std::move(name)), deviceNumber_(deviceNumber) {}
   ~SgDisk() override;
   SgDisk(const SgDisk&) = delete;
   SgDisk& operator=(const SgDisk&) = delete;
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override;
+  std::string Name() const override { return name_; }
   DiskBus Bus() override { return DiskBus::kAta; }
   // S.M.A.R.T. commands pass when an ATA drive sits behind the kernel's SCSI-to-ATA translation.
   bool QuerySmartSupport(bool& supported, int& error) override;
@@ -32,6 +34,7 @@ class SgDisk final : public DiskHandle {
             int& error);
 
   int fd_;
+  std::string name_;
   std::uint32_t deviceNumber_;
   std::uint8_t sense_[32] = {};
 };

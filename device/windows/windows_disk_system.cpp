@@ -85,6 +85,8 @@ class WindowsDisk final : public DiskHandle {
     return true;
   }
 
+  std::string Name() const override { return "PhysicalDrive" + std::to_string(deviceNumber_); }
+
   // The storage stack's own descriptor of the disk; a driver that does not answer, or answers
   // too little to hold the bus type, leaves the disk on the ATA road.
   DiskBus Bus() override {
