@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@ int main(int argc, char** argv) {
   services.openDefinitions = trelmoss::OpenDefinitionsFile;
   services.disks = disks.get();
   services.writeReport = trelmoss::WriteReportFile;
+  services.now = [] {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
   trelmoss::Console console(stdout);
   return trelmoss::RunTrelmoss(std::vector<std::string>(argv, argv + argc), console, services);
 }

@@ -4,6 +4,7 @@
 #include "model/console.h"
 #include "model/definitions.h"
 #include "model/drive_table.h"
+#include "report/metrics.h"
 #include "report/report.h"
 
 namespace trelmoss {
@@ -11,13 +12,46 @@ namespace {
 
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
-               "usage: %s <output.xml>\r\n"
+               "usage: %s [--prometheus FILE] <output.xml>\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
+               "--prometheus FILE  also writes FILE, the same reading as Prometheus metrics for\r\n"
+               "                   a textfile collector.\r\n"
                "Attribute definitions are read from %s\r\n"
-               "Exit status: 1 report written; -2 no argument, or the disks cannot be listed;\r\n"
-               "-3 the report cannot be written.\r\n",
+               "Exit status: 1 report written; -2 no argument, an unknown option, or the disks\r\n"
+               "cannot be listed; -3 the report or the metrics cannot be written.\r\n",
                program.c_str(), iniPath.c_str());
+}
+
+int PrintUsage(Console& console, const std::string& program) {
+  PrintMessage(console, "usage: %s <output.xml>\r\n", program.c_str());
+  return kStatusUsageOrDrives;
+}
+
+struct Options {
+  std::string metricsPath;  // empty: none asked for
+  std::string reportPath;
+};
+
+// Options ("--name", with their values) come before the report path. False for an unknown option
+// or a missing path.
+bool ParseOptions(const std::vector<std::string>& args, Options& options) {
+  std::size_t at = 1;
+  for (; at < args.size() && args[at].starts_with("--"); at += 2) {
+    if (args[at] != "--prometheus" || at + 1 >= args.size()) return false;
+    options.metricsPath = args[at + 1];
+  }
+  if (at >= args.size()) return false;
+  options.reportPath = args[at];
+  return true;
+}
+
+bool WriteOutput(const RunServices& services, Console& console, const char* what,
+                 const std::string& path, const std::string& bytes) {
+  int error = 0;
+  if (services.writeReport(path, bytes, error)) return true;
+  PrintMessage(console, "can't write %s %s  (Error %d)\r\n", what, path.c_str(), error);
+  return false;
 }
 
 }  // namespace
@@ -29,16 +63,15 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
       std::make_unique<DriveTable>(*services.openDefinitions(iniPath), iniPath, console);
   PrintMessage(console, "Trelmoss v1.1\r\n");
   const std::string program = args.empty() ? std::string("trelmoss") : args[0];
-  if (args.size() < 2) {
-    PrintMessage(console, "usage: %s <output.xml>\r\n", program.c_str());
-    return kStatusUsageOrDrives;
-  }
-  const std::string& outputPath = args[1];
-  if (outputPath == "--help" || outputPath == "-h") {
+  if (args.size() < 2) return PrintUsage(console, program);
+  if (args[1] == "--help" || args[1] == "-h") {
     PrintHelp(console, program, iniPath);
     return kStatusInformation;
   }
-  if (outputPath == "--version") return kStatusInformation;
+  if (args[1] == "--version") return kStatusInformation;
+  Options options;
+  if (!ParseOptions(args, options)) return PrintUsage(console, program);
+  const double startedAt = services.now();
 
   const std::unique_ptr<Report> report = Report::Create();
   if (!table->EnumerateDrives(*services.disks, console)) {
@@ -47,12 +80,12 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   }
   PrintMessage(console, "Total drives: %d\r\n", table->DriveCount());
   report->AddDrives(*table);
-  int error = 0;
-  if (!services.writeReport(outputPath, report->Render(), error)) {
-    PrintMessage(console, "can't write report %s  (Error %d)\r\n", outputPath.c_str(), error);
-    return kStatusReportFailed;
+  bool written = WriteOutput(services, console, "report", options.reportPath, report->Render());
+  if (!options.metricsPath.empty()) {
+    written &= WriteOutput(services, console, "metrics", options.metricsPath,
+                           RenderMetrics(*table, startedAt));
   }
-  return kStatusReportWritten;
+  return written ? kStatusReportWritten : kStatusReportFailed;
 }
 
 }  // namespace trelmoss

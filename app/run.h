@@ -18,7 +18,10 @@ struct RunServices {
   std::string executablePath;
   std::function<std::unique_ptr<DefinitionsFile>(const std::string& path)> openDefinitions;
   DiskSystem* disks = nullptr;
+  // Writes a file whole or leaves the target untouched; used for the report and the metrics.
   std::function<bool(const std::string& path, std::string_view bytes, int& error)> writeReport;
+  // The time, in seconds since the Unix epoch.
+  std::function<double()> now;
 };
 
 // Exit statuses.
@@ -27,7 +30,7 @@ inline constexpr int kStatusInformation = 0;     // --help, --version
 inline constexpr int kStatusUsageOrDrives = -2;  // no argument, or the disks cannot be listed
 inline constexpr int kStatusReportFailed = -3;   // the report could not be written
 
-// `args` holds the program name as invoked, then the arguments.
+// `args` holds the program name as invoked, then the options, then the report path.
 int RunTrelmoss(const std::vector<std::string>& args, Console& console,
                 const RunServices& services);
 

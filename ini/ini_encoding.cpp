@@ -128,6 +128,27 @@ std::string FromUtf8(std::string_view bytes, bool last, std::size_t& used) {
 
 }  // namespace
 
+std::string Windows1251ToUtf8(std::string_view text) {
+  std::string utf8;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const char16_t unit = byte < 0x80 || byte == 0x98 ? (byte == 0x98 ? u'?' : byte)
+                          : byte >= 0xC0              ? static_cast<char16_t>(0x0410 + byte - 0xC0)
+                                                      : kHighHalf[byte - 0x80];
+    if (unit < 0x80) {
+      utf8 += static_cast<char>(unit);
+    } else if (unit < 0x800) {
+      utf8 += static_cast<char>(0xC0 | unit >> 6);
+      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xE0 | unit >> 12);
+      utf8 += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (unit & 0x3F));
+    }
+  }
+  return utf8;
+}
+
 std::string SingleByteDecoder::Next(std::string_view piece) {
   if (encoding_ == Encoding::kSingleByte) return std::string(piece);
   carried_.append(piece);

@@ -9,6 +9,9 @@
 
 namespace trelmoss {
 
+// windows-1251 text as UTF-8, with "?" for the byte 0x98, which windows-1251 leaves undefined.
+std::string Windows1251ToUtf8(std::string_view text);
+
 // The conversion, piece by piece: a character whose bytes span two pieces waits for the
 // second, and the mark is looked for once the first three bytes are in.
 class SingleByteDecoder {

@@ -22,6 +22,8 @@ echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 run_suite build/sanitize -DCMAKE_BUILD_TYPE=Debug -DTRELMOSS_SANITIZE=ON
 echo "== end to end: emulated disks under QEMU, compared with smartctl"
 bash tests/e2e/run.sh build/ci/trelmoss build/e2e
+echo "== metrics: served by a real node_exporter, checked by promtool"
+bash tests/metrics/run.sh build/ci build/e2e
 echo "== packages: the Debian package built, checked, installed, run and purged"
 bash scripts/package.sh
 echo "== Windows: the 32-bit cross build, its tests and trelmoss.exe under Wine"

@@ -56,14 +56,15 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-void KeepReportForComparison(const std::string& reportBytes) {
+void KeepReportForComparison(const std::string& reportBytes, const char* extension) {
   const char* folder = std::getenv("TRELMOSS_REPORT_DUMP");
   if (folder == nullptr) return;
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string name =
       test ? std::string(test->test_suite_name()) + "." + test->name() : std::string("outside");
   static std::map<std::string, int> counts;
-  WriteFile(std::string(folder) + "/" + name + "." + std::to_string(counts[name]++) + ".xml",
+  const int count = counts[name + extension]++;
+  WriteFile(std::string(folder) + "/" + name + "." + std::to_string(count) + extension,
             reportBytes);
 }
 

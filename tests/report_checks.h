@@ -12,7 +12,8 @@ namespace trelmoss::test {
 // Empty when `reportBytes` is a well-formed report valid against the schema; otherwise
 // xmllint's complaint.
 std::string SchemaProblems(const std::string& reportBytes);
-void KeepReportForComparison(const std::string& reportBytes);
+// Kept as "SUITE.TEST.N" with `extension`.
+void KeepReportForComparison(const std::string& reportBytes, const char* extension = ".xml");
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {

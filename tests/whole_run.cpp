@@ -14,10 +14,11 @@ int WholeRun::operator()(const std::vector<std::string>& args) {
   };
   services.disks = &disks;
   services.writeReport = [this](const std::string& path, std::string_view bytes, int& error) {
-    error = writeError;
-    if (writeError == 0) written[path] = std::string(bytes);
-    return writeError == 0;
+    error = failingPath.empty() || failingPath == path ? writeError : 0;
+    if (error == 0) written[path] = std::string(bytes);
+    return error == 0;
   };
+  services.now = [this] { return now; };
   status = RunTrelmoss(args, console, services);
   return status;
 }

@@ -15,7 +15,9 @@ struct WholeRun {
   std::string executablePath = "/opt/trelmoss/bin/trelmoss";
   std::string definitions;
   FakeDiskSystem disks;
-  int writeError = 0;  // the error number a report write fails with; 0: it succeeds
+  int writeError = 0;       // the error number a report write fails with; 0: it succeeds
+  std::string failingPath;  // when set, only a write to this path fails
+  double now = 1700000000.25;
 
   std::map<std::string, std::string> written;  // the reports, by path
   std::string definitionsPathAsked;

@@ -41,7 +41,7 @@ send() { # name file
 
 cd /opt/trelmoss || exit 1
 start=$(cat /proc/uptime)
-./trelmoss /e2e/report.xml > /e2e/output.txt
+./trelmoss --prometheus /e2e/report.prom /e2e/report.xml > /e2e/output.txt
 echo $? > /e2e/status.txt
 end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/trelmoss_time.txt
@@ -81,7 +81,7 @@ if [ -e /e2e/trace_smartctl ]; then
   done
 fi
 
-for file in /e2e/*.txt /e2e/*.xml /e2e/*.json; do send "${file##*/}" "$file"; done
+for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom; do send "${file##*/}" "$file"; done
 echo "=== DONE" > /dev/ttyS1
 echo o > /proc/sysrq-trigger
 sleep 10

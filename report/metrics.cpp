@@ -1,0 +1,176 @@
+#include "report/metrics.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "ini/ini_encoding.h"
+#include "model/drive_table.h"
+
+namespace trelmoss {
+namespace {
+
+using Labels = std::vector<std::pair<const char*, std::string>>;
+
+// A label value: UTF-8, with backslash, double quote and line feed escaped.
+std::string LabelValue(std::string_view windows1251) {
+  std::string escaped;
+  for (const char c : Windows1251ToUtf8(windows1251)) {
+    if (c == '\\' || c == '"') escaped += '\\';
+    escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
+  }
+  return escaped;
+}
+
+class Exposition {
+ public:
+  void Family(const char* name, const char* type, const char* help) {
+    name_ = name;
+    text_.append("# HELP ").append(name).append(" ").append(help).append("\n");
+    text_.append("# TYPE ").append(name).append(" ").append(type).append("\n");
+  }
+  void Sample(const Labels& labels, const std::string& value) {
+    text_.append(name_);
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+      text_.append(i == 0 ? "{" : ",").append(labels[i].first).append("=\"");
+      text_.append(LabelValue(labels[i].second)).append("\"");
+    }
+    text_.append(labels.empty() ? " " : "} ").append(value).append("\n");
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  const char* name_ = "";
+  std::string text_;
+};
+
+std::string Number(double value, const char* format) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+void AddInfo(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_device_info", "gauge",
+             "Identity of each disk read: its name, path, model, serial number and firmware.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    out.Sample({{"device", drive.deviceName},
+                {"devicepath", drive.devicePath},
+                {"model_name", std::string(drive.Model())},
+                {"serial_number", std::string(drive.Serial())},
+                {"firmware_version", std::string(drive.Firmware())}},
+               "1");
+  }
+}
+
+// The attributes the report lists: those the drive gave and the definitions file names.
+void AddAttributes(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_device_attribute", "gauge",
+             "S.M.A.R.T. attribute of an ATA drive: its normalised value, worst value, failure "
+             "threshold (when the drive gives one) and whole 48-bit raw value.");
+  for (const auto& [key, entry] : table.Index()) {
+    const AttributeDefinition* definition = table.FindDefinition(entry->id);
+    if (definition == nullptr) continue;
+    const DriveRecord& drive = table.Drive(key >> 16);
+    const auto sample = [&](const char* type, std::uint64_t value) {
+      out.Sample({{"device", drive.deviceName},
+                  {"attribute_id", std::to_string(entry->id)},
+                  {"attribute_name", definition->name},
+                  {"attribute_value_type", type}},
+                 std::to_string(value));
+    };
+    sample("value", entry->value);
+    sample("worst", entry->worst);
+    if (entry->threshold >= 0) sample("thresh", static_cast<std::uint64_t>(entry->threshold));
+    sample("raw", entry->wholeRaw);
+  }
+}
+
+void AddErrors(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_device_error", "gauge",
+             "1 when an exchange with the disk failed, with the failure in the error label.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    out.Sample({{"device", drive.deviceName}, {"error", drive.errorText}},
+               drive.errorText.empty() ? "0" : "1");
+  }
+}
+
+// The NVMe health log's fields in base units, each a family of its own.
+struct NvmeFamily {
+  const char* field;
+  const char* name;
+  const char* type;
+  double scale;  // from the log's unit to the metric's
+  const char* help;
+};
+constexpr NvmeFamily kNvmeFamilies[] = {
+    {"critical_warning", "trelmoss_nvme_critical_warning", "gauge", 1,
+     "NVMe Critical Warning bits: 1 spare low, 2 temperature, 4 reliability degraded, 8 "
+     "read-only, 16 volatile memory backup failed."},
+    {"temperature", "trelmoss_nvme_temperature_celsius", "gauge", 1, "NVMe composite temperature."},
+    {"available_spare", "trelmoss_nvme_available_spare_ratio", "gauge", 0.01,
+     "NVMe remaining spare capacity."},
+    {"available_spare_threshold", "trelmoss_nvme_available_spare_threshold_ratio", "gauge", 0.01,
+     "NVMe spare capacity below which the drive warns."},
+    {"percentage_used", "trelmoss_nvme_used_ratio", "gauge", 0.01,
+     "NVMe estimate of the drive's life used; may exceed 1."},
+    {"data_units_read", "trelmoss_nvme_read_bytes_total", "counter", 512000,
+     "NVMe data read by the host."},
+    {"data_units_written", "trelmoss_nvme_written_bytes_total", "counter", 512000,
+     "NVMe data written by the host."},
+    {"host_reads", "trelmoss_nvme_host_read_commands_total", "counter", 1,
+     "NVMe read commands completed."},
+    {"host_writes", "trelmoss_nvme_host_write_commands_total", "counter", 1,
+     "NVMe write commands completed."},
+    {"controller_busy_time", "trelmoss_nvme_controller_busy_seconds_total", "counter", 60,
+     "NVMe time the controller was busy with I/O commands."},
+    {"power_cycles", "trelmoss_nvme_power_cycles_total", "counter", 1, "NVMe power cycles."},
+    {"power_on_hours", "trelmoss_nvme_power_on_seconds_total", "counter", 3600,
+     "NVMe power-on time."},
+    {"unsafe_shutdowns", "trelmoss_nvme_unsafe_shutdowns_total", "counter", 1,
+     "NVMe shutdowns without notice to the drive."},
+    {"media_errors", "trelmoss_nvme_media_errors_total", "counter", 1,
+     "NVMe unrecovered data integrity errors."},
+    {"num_err_log_entries", "trelmoss_nvme_error_log_entries_total", "counter", 1,
+     "NVMe error information log entries over the drive's life."},
+    {"warning_temp_time", "trelmoss_nvme_warning_temperature_seconds_total", "counter", 60,
+     "NVMe time above the warning composite temperature."},
+    {"critical_comp_time", "trelmoss_nvme_critical_temperature_seconds_total", "counter", 60,
+     "NVMe time above the critical composite temperature."},
+};
+
+void AddNvmeHealth(Exposition& out, const DriveTable& table) {
+  for (const NvmeFamily& family : kNvmeFamilies) {
+    out.Family(family.name, family.type, family.help);
+    for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+      const DriveRecord& drive = table.Drive(slot);
+      for (const NvmeHealthField& field : drive.nvmeHealth) {
+        if (std::string_view(field.name) != family.field) continue;
+        // Counters too large for a double lose digits, as every Prometheus sample would.
+        const double value = std::strtod(field.value.c_str(), nullptr) * family.scale;
+        out.Sample({{"device", drive.deviceName}}, Number(value, "%.15g"));
+      }
+    }
+  }
+}
+
+}  // namespace
+
+std::string RenderMetrics(const DriveTable& table, double runTime) {
+  Exposition out;
+  AddInfo(out, table);
+  AddAttributes(out, table);
+  AddErrors(out, table);
+  AddNvmeHealth(out, table);
+  out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
+  out.Sample({}, std::to_string(table.DriveCount()));
+  out.Family("trelmoss_last_run_timestamp_seconds", "gauge", "When the last run started.");
+  out.Sample({}, Number(runTime, "%.3f"));
+  return out.Text();
+}
+
+}  // namespace trelmoss
