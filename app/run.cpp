@@ -12,11 +12,13 @@ namespace {
 
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
-               "usage: %s [--prometheus FILE] <output.xml>\r\n"
+               "usage: %s [--no-wake] [--prometheus FILE] <output.xml>\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
                "--prometheus FILE  also writes FILE, the same reading as Prometheus metrics for\r\n"
                "                   a textfile collector.\r\n"
+               "--no-wake          leaves a drive in standby asleep: it is sent CHECK POWER\r\n"
+               "                   MODE alone and listed with power=\"standby\".\r\n"
                "Attribute definitions are read from %s\r\n"
                "Exit status: 1 report written; -2 no argument, an unknown option, or the disks\r\n"
                "cannot be listed; -3 the report or the metrics cannot be written.\r\n",
@@ -30,6 +32,7 @@ int PrintUsage(Console& console, const std::string& program) {
 
 struct Options {
   std::string metricsPath;  // empty: none asked for
+  bool noWake = false;
   std::string reportPath;
 };
 
@@ -37,9 +40,14 @@ struct Options {
 // or a missing path.
 bool ParseOptions(const std::vector<std::string>& args, Options& options) {
   std::size_t at = 1;
-  for (; at < args.size() && args[at].starts_with("--"); at += 2) {
-    if (args[at] != "--prometheus" || at + 1 >= args.size()) return false;
-    options.metricsPath = args[at + 1];
+  for (; at < args.size() && args[at].starts_with("--"); ++at) {
+    if (args[at] == "--no-wake") {
+      options.noWake = true;
+    } else if (args[at] == "--prometheus" && at + 1 < args.size()) {
+      options.metricsPath = args[++at];
+    } else {
+      return false;
+    }
   }
   if (at >= args.size()) return false;
   options.reportPath = args[at];
@@ -74,7 +82,7 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   const double startedAt = services.now();
 
   const std::unique_ptr<Report> report = Report::Create();
-  if (!table->EnumerateDrives(*services.disks, console)) {
+  if (!table->EnumerateDrives(*services.disks, console, options.noWake)) {
     PrintMessage(console, "Error enumerating physical drives");
     return kStatusUsageOrDrives;
   }

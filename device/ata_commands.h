@@ -28,6 +28,7 @@ struct AtaCommand {
 
 inline constexpr std::uint8_t kAtaSmart = 0xB0;
 inline constexpr std::uint8_t kAtaIdentifyDevice = 0xEC;
+inline constexpr std::uint8_t kAtaCheckPowerMode = 0xE5;
 // S.M.A.R.T. sub-commands, in the features register.
 inline constexpr std::uint8_t kSmartReadData = 0xD0;
 inline constexpr std::uint8_t kSmartReadThresholds = 0xD1;
@@ -44,10 +45,19 @@ inline constexpr AtaCommand kReadSmartData{{kSmartReadData, 1, 1, 0x4F, 0xC2, 0x
 inline constexpr AtaCommand kReadSmartThresholds{
     {kSmartReadThresholds, 1, 1, 0x4F, 0xC2, 0xA0, kAtaSmart}, true};
 
-// Only these ever reach a drive: SMART ENABLE OPERATIONS, SMART READ DATA, SMART READ THRESHOLDS
-// and IDENTIFY DEVICE.
+// CHECK POWER MODE: the drive answers with its mode in the sector count register and wakes for
+// nothing.
+inline constexpr AtaCommand kCheckPowerMode{{0, 0, 0, 0, 0, 0xA0, kAtaCheckPowerMode}, false};
+// The modes CHECK POWER MODE answers for a drive whose platters are stopped: 00h standby, 01h
+// standby entered by its own timer (ACS-3 "Standby_y").
+constexpr bool IsStandbyMode(std::uint8_t mode) { return mode == 0x00 || mode == 0x01; }
+
+// Only these ever reach a drive: SMART ENABLE OPERATIONS, SMART READ DATA, SMART READ THRESHOLDS,
+// IDENTIFY DEVICE and, when asked, CHECK POWER MODE.
 constexpr bool IsPermittedAtaCommand(const AtaRegisters& registers) {
-  if (registers.command == kAtaIdentifyDevice) return true;
+  if (registers.command == kAtaIdentifyDevice || registers.command == kAtaCheckPowerMode) {
+    return true;
+  }
   if (registers.command != kAtaSmart) return false;
   return registers.features == kSmartEnableOperations || registers.features == kSmartReadData ||
          registers.features == kSmartReadThresholds;

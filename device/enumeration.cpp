@@ -6,7 +6,7 @@
 
 namespace trelmoss {
 
-bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console) {
+bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, bool leaveAsleep) {
   const std::unique_ptr<DiskList> list = disks.ListDisks();
   if (!list) return false;
   std::string path;
@@ -28,7 +28,7 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console) {
     }
     DriveRecord& record = RegisterDrive(path, deviceNumber);
     record.deviceName = handle->Name();
-    ReadDriveSmart(handle.get(), record.slot);
+    ReadDriveSmart(handle.get(), record.slot, leaveAsleep);
   }
   return true;
 }

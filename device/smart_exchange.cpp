@@ -29,7 +29,7 @@ bool Send(DiskHandle& handle, const AtaCommand& command,
 
 }  // namespace
 
-bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot) {
+bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, bool leaveAsleep) {
   if (handle == nullptr) return false;
   if (handle->Bus() == DiskBus::kNvme) return ReadNvmeDrive(*handle, slot);
   DriveRecord& record = Drive(slot);
@@ -41,6 +41,14 @@ bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot) {
   }
   // A driver that does not pass S.M.A.R.T. commands is no error: the drive is simply listed.
   if (!supported) return true;
+  // The capability comes from the driver, not the drive, so CHECK POWER MODE is still the first
+  // command the drive gets, and only an ATA drive gets it. A mode that cannot be had is no reason
+  // to skip the drive: it is read as without the option.
+  std::uint8_t mode = 0xFF;
+  if (leaveAsleep && handle->CheckPowerMode(mode, error) && IsStandbyMode(mode)) {
+    record.asleep = true;
+    return true;
+  }
   if (!EnableSmart(*handle, slot)) return true;
   ReadIdentify(*handle, slot);  // attributes are read whether or not the identity was
   return ReadAttributes(*handle, slot);

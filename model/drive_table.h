@@ -62,6 +62,7 @@ struct DriveRecord {
   std::string errorText;
   std::string devicePath;
   std::string deviceName;                   // as the operating system's own tools name it
+  bool asleep = false;                      // left in standby: sent nothing but CHECK POWER MODE
   std::vector<NvmeHealthField> nvmeHealth;  // empty unless an NVMe health log was read
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.
@@ -90,8 +91,9 @@ class DriveTable {
 
   void LoadDefinitions(const DefinitionsFile& file, const std::string& path, Console& console);
   // Enumeration and the exchanges with the drives live in device/.
-  bool EnumerateDrives(DiskSystem& disks, Console& console);
-  bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot);
+  // With `leaveAsleep`, an ATA drive in standby is sent nothing but CHECK POWER MODE.
+  bool EnumerateDrives(DiskSystem& disks, Console& console, bool leaveAsleep = false);
+  bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, bool leaveAsleep = false);
   bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
   bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
   bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);

@@ -89,6 +89,15 @@ void AddAttributes(Exposition& out, const DriveTable& table) {
   }
 }
 
+void AddAsleep(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_device_asleep", "gauge",
+             "1 for a disk found in standby and left asleep (--no-wake): nothing else was read.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    out.Sample({{"device", drive.deviceName}}, drive.asleep ? "1" : "0");
+  }
+}
+
 void AddErrors(Exposition& out, const DriveTable& table) {
   out.Family("trelmoss_device_error", "gauge",
              "1 when an exchange with the disk failed, with the failure in the error label.");
@@ -165,6 +174,7 @@ std::string RenderMetrics(const DriveTable& table, double runTime) {
   AddInfo(out, table);
   AddAttributes(out, table);
   AddErrors(out, table);
+  AddAsleep(out, table);
   AddNvmeHealth(out, table);
   out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
   out.Sample({}, std::to_string(table.DriveCount()));

@@ -66,6 +66,7 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
   SetText(*drive, "firmware", record.Firmware());
   root_->InsertEndChild(drive);
   if (!record.errorText.empty()) SetText(*drive, "error", record.errorText);
+  if (record.asleep) drive->SetAttribute("power", "standby");
 
   // The index is ordered by slot, then id: this drive's keys form one run, in ascending id.
   const AttributeIndex& index = table.Index();

@@ -42,7 +42,8 @@ const std::map<DriverCall, Step> kSteps = {{DriverCall::kVersion, Step::kVersion
                                            {DriverCall::kReadData, Step::kReadData},
                                            {DriverCall::kReadThresholds, Step::kReadThresholds},
                                            {DriverCall::kNvmeIdentify, Step::kNvmeIdentity},
-                                           {DriverCall::kNvmeHealth, Step::kNvmeHealth}};
+                                           {DriverCall::kNvmeHealth, Step::kNvmeHealth},
+                                           {DriverCall::kPowerMode, Step::kPowerMode}};
 
 void LoadCaptures(FakeDisk& disk, const ScenarioDrive& drive) {
   if (!drive.nvme) {
@@ -67,6 +68,7 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     disk.path = DriverInterfacePath(device);
     disk.deviceNumber = drive.deviceNumber;
     disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
+    disk.powerMode = drive.powerMode;
     LoadCaptures(disk, drive);
     if (drive.failing == DriverCall::kOpen) disk.openError = drive.error;
     if (drive.failing == DriverCall::kDeviceNumber) disk.numberError = drive.error;

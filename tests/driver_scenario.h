@@ -23,6 +23,7 @@ enum class DriverCall {
   kBusType,
   kNvmeIdentify,
   kNvmeHealth,
+  kPowerMode,
   kNone
 };
 
@@ -40,7 +41,8 @@ struct ScenarioDrive {
   std::uint32_t status = 0;
   int error = 0;  // the error number Windows maps that status to
   bool nvme = false;
-  bool shortNvmeData = false;  // the Windows driver's NVMe replies describe too little data
+  bool shortNvmeData = false;     // the Windows driver's NVMe replies describe too little data
+  std::uint8_t powerMode = 0xFF;  // what CHECK POWER MODE answers: active
 };
 
 // The interface path Wine gives test device `device`.

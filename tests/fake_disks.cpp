@@ -65,6 +65,12 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
+  bool CheckPowerMode(std::uint8_t& mode, int& error) override {
+    if (!Receive(Step::kPowerMode, kCheckPowerMode.registers, DiskBus::kAta, error)) return false;
+    mode = disk_.powerMode;
+    return true;
+  }
+
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
     if (!Receive(Step::kNvmeIdentity, {}, DiskBus::kNvme, error)) return false;
     identity = disk_.nvmeIdentity;

@@ -22,7 +22,8 @@ enum class Step {
   kReadData,
   kReadThresholds,
   kNvmeIdentity,
-  kNvmeHealth
+  kNvmeHealth,
+  kPowerMode
 };
 
 struct FakeDisk {
@@ -33,8 +34,9 @@ struct FakeDisk {
   std::optional<int> openError;
   std::optional<int> numberError;
   DiskBus bus = DiskBus::kAta;
-  bool smartCommands = true;     // whether the driver passes S.M.A.R.T. commands
-  std::map<Step, int> failures;  // step -> error number
+  bool smartCommands = true;      // whether the driver passes S.M.A.R.T. commands
+  std::uint8_t powerMode = 0xFF;  // what CHECK POWER MODE answers: active or idle
+  std::map<Step, int> failures;   // step -> error number
   SectorImage identify{};
   SectorImage attributes{};
   SectorImage thresholds{};

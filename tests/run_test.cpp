@@ -69,9 +69,10 @@ TEST(Run, UnwritableReportIsReportedWithStatusMinusThree) {
 TEST(Run, HelpAndVersion) {
   InProcessRun help;
   EXPECT_EQ(help({"trelmoss", "--help"}), 0);
-  EXPECT_EQ(help.console.Text().rfind(
-                "Trelmoss v1.1\r\nusage: trelmoss [--prometheus FILE] <output.xml>\r\n", 0),
-            0u);
+  EXPECT_EQ(
+      help.console.Text().rfind(
+          "Trelmoss v1.1\r\nusage: trelmoss [--no-wake] [--prometheus FILE] <output.xml>\r\n", 0),
+      0u);
   EXPECT_NE(help.console.Text().find("/opt/trelmoss/bin/trelmoss.ini"), std::string::npos);
   InProcessRun shortHelp;
   EXPECT_EQ(shortHelp({"trelmoss", "-h"}), 0);

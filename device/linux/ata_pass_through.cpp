@@ -14,6 +14,8 @@ constexpr std::uint8_t kProtocolPioDataIn = 4 << 1;
 // Byte 2: T_DIR (bit 3) from the device, BYTE_BLOCK (bit 2) counting in blocks, and T_LENGTH
 // (bits 1..0) = 2, the length is in the sector count field.
 constexpr std::uint8_t kTransferOneBlockIn = 0x08 | 0x04 | 0x02;
+// Byte 2, bit 5: CK_COND, return the ATA registers as sense data.
+constexpr std::uint8_t kCheckCondition = 0x20;
 
 constexpr std::uint8_t kStatusGood = 0x00;
 constexpr std::uint8_t kStatusCheckCondition = 0x02;
@@ -31,7 +33,8 @@ struct SenseSummary {
   std::uint8_t key = 0xFF;
   std::uint8_t asc = 0xFF;
   std::uint8_t ascq = 0xFF;
-  int ataStatus = -1;  // -1 when the sense carries no ATA status
+  int ataStatus = -1;    // -1 when the sense carries no ATA status
+  int sectorCount = -1;  // COUNT (7:0) the drive returned, likewise
 };
 
 // Descriptor format (response codes 72h/73h): header of 8 bytes, then descriptors.
@@ -41,17 +44,21 @@ SenseSummary ReadDescriptorSense(std::span<const std::uint8_t> sense) {
   const std::size_t end = std::min<std::size_t>(sense.size(), 8u + sense[7]);
   while (at + 2 <= end) {
     const std::size_t length = 2u + sense[at + 1];
-    if (sense[at] == kAtaStatusReturnDescriptor && at + 14 <= end)
+    // ATA Status Return descriptor: COUNT (7:0) at byte 5, STATUS at byte 13.
+    if (sense[at] == kAtaStatusReturnDescriptor && at + 14 <= end) {
+      summary.sectorCount = sense[at + 5];
       summary.ataStatus = sense[at + 13];
+    }
     at += length;
   }
   return summary;
 }
 
-// Fixed format (response codes 70h/71h): ATA status in the INFORMATION field's byte 4.
+// Fixed format (response codes 70h/71h): the INFORMATION field holds ERROR, STATUS, DEVICE and
+// COUNT (7:0) in bytes 3 to 6.
 SenseSummary ReadFixedSense(std::span<const std::uint8_t> sense) {
   if (sense.size() < 14) return {};
-  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13], sense[4]};
+  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13], sense[4], sense[6]};
 }
 
 SenseSummary ReadSense(std::span<const std::uint8_t> sense) {
@@ -68,11 +75,12 @@ bool TransportSucceeded(const ScsiOutcome& outcome) {
 
 }  // namespace
 
-Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector) {
+Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector, bool returnRegisters) {
   Cdb16 cdb{};
   cdb[0] = kAtaPassThrough16;
   cdb[1] = readsSector ? kProtocolPioDataIn : kProtocolNonData;  // EXTEND 0: 28-bit command
-  cdb[2] = readsSector ? kTransferOneBlockIn : 0x00;
+  cdb[2] = static_cast<std::uint8_t>((readsSector ? kTransferOneBlockIn : 0x00) |
+                                     (returnRegisters ? kCheckCondition : 0x00));
   // The 16-byte form holds each register as a (high, low) pair; a 28-bit command uses the low.
   cdb[4] = registers.features;
   cdb[6] = registers.sectorCount;
@@ -102,6 +110,13 @@ bool InquiryNamesAtaVendor(std::span<const std::uint8_t> inquiry) {
 
 bool IsAtaInformationPage(std::span<const std::uint8_t> page) {
   return page.size() >= 4 && page[1] == kAtaInformationPage;
+}
+
+bool ReturnedSectorCount(const ScsiOutcome& outcome, std::uint8_t& count) {
+  const SenseSummary sense = ReadSense(outcome.sense);
+  if (sense.sectorCount < 0) return false;
+  count = static_cast<std::uint8_t>(sense.sectorCount);
+  return true;
 }
 
 bool ScsiCommandSucceeded(const ScsiOutcome& outcome) {

@@ -16,8 +16,10 @@ using Cdb16 = std::array<std::uint8_t, 16>;
 using Cdb6 = std::array<std::uint8_t, 6>;
 
 // ATA PASS-THROUGH (16) for a 28-bit command: non-data when `readsSector` is false, otherwise
-// PIO data-in of one 512-byte sector.
-Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector);
+// PIO data-in of one 512-byte sector. With `returnRegisters` (CK_COND) the command ends with the
+// registers the drive returned in its sense data.
+Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector,
+                          bool returnRegisters = false);
 
 inline constexpr std::size_t kStandardInquirySize = 36;
 inline constexpr std::size_t kAtaInformationPageSize = 64;
@@ -39,6 +41,9 @@ struct ScsiOutcome {
 // An ATA command succeeded when it finished GOOD, or with CHECK CONDITION carrying only the ATA
 // status return of a command that set neither ERR nor DF.
 bool AtaCommandSucceeded(const ScsiOutcome& outcome);
+// The sector count register a drive returned, from the sense data of a command sent with
+// CK_COND; false when the sense carries no registers.
+bool ReturnedSectorCount(const ScsiOutcome& outcome, std::uint8_t& count);
 // Any SCSI command: finished GOOD with no transport or driver error.
 bool ScsiCommandSucceeded(const ScsiOutcome& outcome);
 

@@ -46,6 +46,11 @@ bool NvmeDisk::SendAtaCommand(const AtaCommand& /*command*/, SectorBuffer /*sect
   return false;
 }
 
+bool NvmeDisk::CheckPowerMode(std::uint8_t& /*mode*/, int& error) {
+  error = EINVAL;
+  return false;
+}
+
 bool NvmeDisk::ReadText(const char* name, std::string& text, int& error) const {
   const std::string path = controller_ + "/" + name;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -86,6 +86,18 @@ bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int&
   return true;
 }
 
+bool SgDisk::CheckPowerMode(std::uint8_t& mode, int& error) {
+  ScsiOutcome outcome;
+  if (!Send(BuildAtaPassThrough(kCheckPowerMode.registers, false, true), {}, outcome, error)) {
+    return false;
+  }
+  if (!AtaCommandSucceeded(outcome) || !ReturnedSectorCount(outcome, mode)) {
+    error = EIO;
+    return false;
+  }
+  return true;
+}
+
 bool SgDisk::Send(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                   ScsiOutcome& outcome, int& error) {
   sg_io_hdr_t header{};

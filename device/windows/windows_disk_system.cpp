@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <setupapi.h>
 #include <winioctl.h>
+#include <ntddscsi.h>
 // clang-format on
 
 #include <algorithm>
@@ -65,6 +66,14 @@ class WindowsDiskList final : public DiskList {
   HDEVINFO list_;
 };
 
+// ATA_PASS_THROUGH_EX's task file: features (error on return), sector count, LBA low, mid and
+// high, device, command (status on return), reserved.
+constexpr std::size_t kTaskSectorCount = 1;
+constexpr std::size_t kTaskDevice = 5;
+constexpr std::size_t kTaskCommand = 6;
+constexpr std::uint8_t kAtaStatusError = 0x01;  // ERR
+constexpr ULONG kCommandTimeoutSeconds = 30;    // long enough for a drive to answer
+
 // Windows maps a status to its error number; the few our own checks add use the same numbers.
 int LastError() { return static_cast<int>(GetLastError()); }
 
@@ -122,6 +131,27 @@ class WindowsDisk final : public DiskHandle {
     if (command.readsSector) {
       std::copy_n(reply.begin() + kReplyDataOffset, sector.size(), sector.begin());
     }
+    return true;
+  }
+
+  // The drive returns its mode in the sector count register of the current task file.
+  bool CheckPowerMode(std::uint8_t& mode, int& error) override {
+    ATA_PASS_THROUGH_EX request{};
+    request.Length = sizeof request;
+    request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
+    request.TimeOutValue = kCommandTimeoutSeconds;
+    const AtaRegisters& registers = kCheckPowerMode.registers;
+    request.CurrentTaskFile[kTaskDevice] = registers.driveHead;
+    request.CurrentTaskFile[kTaskCommand] = registers.command;
+    if (!Control(IOCTL_ATA_PASS_THROUGH, &request, sizeof request, &request, sizeof request,
+                 error)) {
+      return false;
+    }
+    if ((request.CurrentTaskFile[kTaskCommand] & kAtaStatusError) != 0) {
+      error = ERROR_IO_DEVICE;
+      return false;
+    }
+    mode = request.CurrentTaskFile[kTaskSectorCount];
     return true;
   }
 

@@ -15,6 +15,7 @@ MAX_DRIVES = 32
 DECLARATION = b'<?xml version="1.0" encoding="windows-1251" ?>\r\n'
 # ATA commands a disk may receive: (command, features) for S.M.A.R.T., IDENTIFY DEVICE.
 PERMITTED_ATA = {(0xB0, 0xD8), (0xB0, 0xD0), (0xB0, 0xD1), (0xEC, None)}
+ATA_CHECK_POWER_MODE = 0xE5  # with --no-wake only
 SCSI_INQUIRY = 0x12
 ATA_PASS_THROUGH_16 = 0x85
 # What an ATA drive shows when the kernel refuses ATA PASS-THROUGH (EPERM) for want of
@@ -173,10 +174,11 @@ def compare_machine(folder, schema):
     return machine, disks, read, identities, nvme
 
 
-def device_requests(folder):
+def device_requests(folder, trace="trace.txt", no_wake=False):
     """SG_IO requests per disk path from the strace of a run, and the commands outside the rule."""
     descriptors, counts, opened, foreign = {}, {}, [], []
-    for line in open(os.path.join(folder, "trace.txt"), errors="replace"):
+    permitted_ata = PERMITTED_ATA | ({(ATA_CHECK_POWER_MODE, None)} if no_wake else set())
+    for line in open(os.path.join(folder, trace), errors="replace"):
         opening = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"(/dev/[^"]+)".*\) = (\d+)', line)
         if opening:
             descriptors[opening.group(2)] = opening.group(1)
@@ -195,7 +197,7 @@ def device_requests(folder):
         cdb = bytes(int(h, 16) for h in re.findall(r"\\x([0-9a-f]{2})", command.group(1))) if command else b""
         permitted = request.group(2) == "SG_IO" and cdb and (
             cdb[0] == SCSI_INQUIRY or (cdb[0] == ATA_PASS_THROUGH_16 and (
-                (cdb[14], cdb[4]) in PERMITTED_ATA or (cdb[14], None) in PERMITTED_ATA)))
+                (cdb[14], cdb[4]) in permitted_ata or (cdb[14], None) in permitted_ata)))
         # The one admin command an NVMe drive is sent; its count is checked per disk.
         permitted = permitted or (request.group(2) == "NVME_IOCTL_ADMIN_CMD" and
                                   path.startswith("/dev/nvme"))
@@ -233,6 +235,25 @@ def without_health_log(drive):
     """What root's report of an NVMe drive becomes without CAP_SYS_ADMIN: the same identity,
     the EACCES text, no nvme element."""
     return ("drive", list(drive.attrib.items()) + [("error", NO_ADMIN_ERROR)], [])
+
+
+def check_no_wake(machine, folder, read):
+    """With --no-wake on disks that are always active: the same report, and each ATA disk one
+    command more (CHECK POWER MODE), every other disk none."""
+    read_file = lambda name: open(os.path.join(folder, name), "rb").read()
+    if read_file("nowake.xml") != read_file("report.xml"):
+        problem(f"{machine}: the report with --no-wake differs")
+    _, plain, _ = device_requests(folder)
+    _, counts, foreign = device_requests(folder, "trace_nowake.txt", no_wake=True)
+    for path, cdb in foreign:
+        problem(f"{machine}: with --no-wake {path} was sent {cdb}")
+    for disk in read:
+        reading = smartctl_reading(folder, disk)
+        more = 1 if reading is not None and not is_nvme(reading) else 0
+        path = f"/dev/{disk}"
+        if counts.get(path, 0) != plain.get(path, 0) + more:
+            problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --no-wake, "
+                    f"{plain.get(path, 0)} without")
 
 
 def check_unprivileged(machine, folder, read):
@@ -341,6 +362,7 @@ def main():
     if identities != KINDS_IDENTITY:
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
     check_kinds_nvme(os.path.join(work, "kinds"), nvme)
+    check_no_wake(machine, os.path.join(work, "kinds"), read)
     check_unprivileged(machine, os.path.join(work, "kinds"), read)
     calls = check_syscalls(machine, os.path.join(work, "kinds"), UNIT)
     print(f"kinds: {calls} distinct system calls, all allowed by trelmoss.service")
@@ -351,6 +373,7 @@ def main():
     folder = os.path.join(work, "many")
     machine, disks, read, identities, _ = compare_machine(folder, schema)
     counts = check_requests(machine, folder, read, disks)
+    check_no_wake(machine, folder, read)
     check_unprivileged(machine, folder, read)
     if len(disks) != 34 or len(read) != MAX_DRIVES:
         problem(f"many: {len(disks)} disks listed, {len(read)} read")

@@ -47,6 +47,8 @@ end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/trelmoss_time.txt
 /usr/bin/gnu-time -v ./trelmoss /e2e/timed.xml > /dev/null 2> /e2e/trelmoss_rusage.txt
 strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
+strace -f -o /e2e/trace_nowake.txt -e trace=openat,open,ioctl,close \
+  ./trelmoss --no-wake /e2e/nowake.xml > /dev/null
 strace -f -o /e2e/syscalls.txt ./trelmoss /e2e/syscalls.xml > /dev/null
 
 # The same run as an ordinary user: the disk nodes belong to group "disk" as udev leaves them,

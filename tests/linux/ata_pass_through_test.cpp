@@ -88,5 +88,28 @@ TEST(AtaPassThrough, RecognisesAtaBehindTranslation) {
   EXPECT_FALSE(IsAtaInformationPage(std::vector<std::uint8_t>{0, 0x80, 0, 4}));
 }
 
+// CHECK POWER MODE asks for the registers back (CK_COND) and finds the count in either sense
+// format: descriptor byte 5 of the ATA Status Return descriptor, or INFORMATION byte 6.
+TEST(AtaPassThrough, CheckPowerModeReturnsTheSectorCount) {
+  EXPECT_EQ(BuildAtaPassThrough(kCheckPowerMode.registers, false, true),
+            (Cdb16{0x85, 0x06, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0xE5, 0}));
+  const std::vector<std::uint8_t> descriptor = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0,    14,
+                                                0x09, 0x0C, 0,    0,    0, 0, 0,    0,
+                                                0,    0,    0,    0,    0, 0, 0xA0, 0x50};
+  std::vector<std::uint8_t> fixed(18, 0);
+  fixed[0] = 0x70;
+  fixed[2] = 0x01;
+  fixed[4] = 0x50;
+  fixed[6] = 0x80;  // idle
+  fixed[13] = 0x1D;
+  std::uint8_t count = 0x55;
+  EXPECT_TRUE(ReturnedSectorCount({2, 0, 8, descriptor}, count));
+  EXPECT_EQ(count, 0x00);  // standby
+  EXPECT_TRUE(ReturnedSectorCount({2, 0, 8, fixed}, count));
+  EXPECT_EQ(count, 0x80);
+  EXPECT_FALSE(ReturnedSectorCount({0, 0, 0, {}}, count));
+  EXPECT_TRUE(IsPermittedAtaCommand(kCheckPowerMode.registers));
+}
+
 }  // namespace
 }  // namespace trelmoss

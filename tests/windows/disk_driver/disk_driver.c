@@ -47,6 +47,20 @@ struct protocol_descriptor {
 #define BUS_TYPE_NVME 0x11
 #define NVME_CNS_CONTROLLER 1
 #define NVME_LOG_HEALTH 2
+/* IOCTL_ATA_PASS_THROUGH and ATA_PASS_THROUGH_EX, which the DDK's headers leave out, field for
+   field; of the ATA commands only CHECK POWER MODE passes. */
+#define IOCTL_ATA_PASS_THROUGH 0x0004d02cu
+#define ATA_CHECK_POWER_MODE 0xe5
+#define TASK_SECTOR_COUNT 1
+#define TASK_COMMAND 6
+#define ATA_STATUS_READY 0x50 /* DRDY and DSC */
+struct ata_pass_through {
+  USHORT length, flags;
+  UCHAR path, target, lun, reserved;
+  ULONG data_length, timeout, reserved_ulong;
+  ULONG_PTR data_offset;
+  UCHAR previous[8], current[8];
+};
 /* The query's fixed part: PropertyId and QueryType, before its AdditionalParameters. */
 #define QUERY_FIXED 8
 #define PROTOCOL_REQUEST (QUERY_FIXED + sizeof(struct protocol_data))
@@ -279,6 +293,23 @@ static NTSTATUS property_request(IRP* irp, const struct test_disk_drive* drive) 
   return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 
+/* The registers come back in the current task file: the mode in the sector count. */
+static NTSTATUS ata_request(IRP* irp, const struct test_disk_drive* drive) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  struct ata_pass_through* request = irp->AssociatedIrp.SystemBuffer;
+  if (in < sizeof *request || request->length != sizeof *request)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (out < sizeof *request) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
+  if (request->current[TASK_COMMAND] != ATA_CHECK_POWER_MODE || request->data_length != 0)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (drive->fail[TEST_DISK_POWER_MODE]) return complete(irp, drive->fail[TEST_DISK_POWER_MODE], 0);
+  request->current[TASK_SECTOR_COUNT] = (UCHAR)drive->power_mode;
+  request->current[TASK_COMMAND] = ATA_STATUS_READY;
+  return complete(irp, STATUS_SUCCESS, sizeof *request);
+}
+
 static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -307,6 +338,7 @@ static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   if (code == SMART_SEND_DRIVE_COMMAND || code == SMART_RCV_DRIVE_DATA)
     return smart_request(irp, drive, code);
   if (code == IOCTL_STORAGE_QUERY_PROPERTY) return property_request(irp, drive);
+  if (code == IOCTL_ATA_PASS_THROUGH) return ata_request(irp, drive);
   return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 

@@ -3,6 +3,10 @@
 // records the bytes it receives and answers with sectors captured from emulated ATA disks.
 #include <gtest/gtest.h>
 #include <windows.h>
+// clang-format off
+#include <winioctl.h>
+#include <ntddscsi.h>
+// clang-format on
 
 #include <cstdio>
 #include <filesystem>
@@ -50,11 +54,31 @@ const std::string kNvmeHealthQuery =
     "32000000000000000300000002000000020000000000000028000000000200000000000000000000000000000100"
     "0000";
 
-std::string AtaRequests(unsigned device, const ScenarioDrive& drive) {
+// CHECK POWER MODE as ATA_PASS_THROUGH_EX: its own length, DRDY required, no data, 30 s, and the
+// task file's device (A0h) and command (E5h).
+std::string PowerModeRequest() {
+  ATA_PASS_THROUGH_EX request{};
+  request.Length = sizeof request;
+  request.AtaFlags = 1;
+  request.TimeOutValue = 30;
+  request.CurrentTaskFile[5] = 0xA0;
+  request.CurrentTaskFile[6] = 0xE5;
+  return Hex({reinterpret_cast<const char*>(&request),
+              std::min<std::size_t>(sizeof request, sizeof test_disk_request{}.input)});
+}
+
+// With `noWake`, a drive whose driver passes S.M.A.R.T. commands is asked its power mode, and
+// one in standby is sent nothing more.
+std::string AtaRequests(unsigned device, const ScenarioDrive& drive, bool noWake) {
   const auto fails = [&drive](Call call) { return drive.failing == call; };
   const std::uint32_t n = drive.deviceNumber;
   std::string lines = Line(device, "control", 0x00074080, "", 24);
   if (fails(Call::kVersion) || (drive.capabilities & 4) == 0) return lines;
+  if (noWake) {
+    lines += Line(device, "control", 0x0004D02C, PowerModeRequest(),
+                  static_cast<unsigned>(sizeof(ATA_PASS_THROUGH_EX)));
+    if (!fails(Call::kPowerMode) && drive.powerMode <= 1) return lines;
+  }
   lines += Line(device, "control", 0x0007C084, SmartRequest("00000000", "d801014fc2a0b000", n), 17);
   if (fails(Call::kEnable)) return lines;
   lines +=
@@ -66,7 +90,7 @@ std::string AtaRequests(unsigned device, const ScenarioDrive& drive) {
 }
 
 // What a drive must be sent, from the open to the close, when `drive` fails where it says.
-std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive) {
+std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive, bool noWake) {
   if (drive.failing == Call::kOpen) return "";  // the path names nothing: no request reaches it
   std::string lines = Line(device, "open", 0, "", 0);
   lines += Line(device, "control", 0x002D1080, "", 12);
@@ -76,16 +100,16 @@ std::string ExpectedRequests(unsigned device, const ScenarioDrive& drive) {
       lines += Line(device, "control", 0x002D1400, kNvmeIdentifyQuery, 48 + 4096);
       lines += Line(device, "control", 0x002D1400, kNvmeHealthQuery, 48 + 512);
     } else {
-      lines += AtaRequests(device, drive);
+      lines += AtaRequests(device, drive, noWake);
     }
   }
   return lines + Line(device, "close", 0, "", 0);
 }
 
-std::string ExpectedRequests(const std::vector<ScenarioDrive>& drives) {
+std::string ExpectedRequests(const std::vector<ScenarioDrive>& drives, bool noWake) {
   std::string lines;
   for (unsigned device = 0; device < drives.size(); ++device) {
-    lines += ExpectedRequests(device, drives[device]);
+    lines += ExpectedRequests(device, drives[device], noWake);
   }
   return lines;
 }
@@ -105,9 +129,9 @@ std::string ReceivedRequests(const test_disk_log& log) {
 }
 
 // Every request as the drives' order and failures demand, and never two handles at once.
-void ExpectRequestsOf(const std::vector<ScenarioDrive>& drives) {
+void ExpectRequestsOf(const std::vector<ScenarioDrive>& drives, bool noWake = false) {
   const auto log = ReadTestDiskLog();
-  EXPECT_EQ(ReceivedRequests(*log), ExpectedRequests(drives));
+  EXPECT_EQ(ReceivedRequests(*log), ExpectedRequests(drives, noWake));
   EXPECT_LE(log->count, unsigned{TEST_DISK_LOG_ROOM});
   EXPECT_EQ(log->most_open, 1u);
   EXPECT_EQ(log->open_now, 0u);
@@ -229,6 +253,31 @@ TEST(TestDiskDriver, NvmeRepliesAreReadOnlyWhenTheirDescriptorFits) {
   EXPECT_EQ(table.Drive(2).Serial(), "");
   EXPECT_TRUE(table.Drive(2).nvmeHealth.empty());
   ExpectRequestsOf(drives);
+}
+
+// --no-wake through the ATA pass-through: a drive in standby (either mode) is sent nothing more,
+// one that is idle or whose mode cannot be had is read as usual, an NVMe drive is not asked.
+TEST(TestDiskDriver, SleepingDrivesAreLeftAsleep) {
+  auto drives = HealthyDrives();
+  drives[0].powerMode = 0x00;
+  drives[1].powerMode = 0x01;
+  drives[2].powerMode = 0x80;
+  drives[3].failing = Call::kPowerMode;
+  drives[3].status = 0xC0000185;  // STATUS_IO_DEVICE_ERROR
+  drives[4] = {"nvme0", 4, 0, Call::kNone, 0, 0, true};
+  SetUpTestDisks(drives);
+  WindowsDiskSystem disks;
+  Console console;
+  DriveTable table;
+  ASSERT_TRUE(table.EnumerateDrives(disks, console, true));
+  ASSERT_EQ(table.DriveCount(), kTestDiskDevices);
+  for (std::size_t slot = 0; slot < kTestDiskDevices; ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    EXPECT_EQ(drive.asleep, slot <= 1) << slot;
+    EXPECT_EQ(drive.errorText, "") << slot;
+    EXPECT_EQ(drive.Serial().empty(), slot <= 1) << slot;
+  }
+  ExpectRequestsOf(drives, true);
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {

@@ -27,6 +27,7 @@ enum test_disk_call {
   TEST_DISK_BUS_TYPE,      /* the storage device descriptor */
   TEST_DISK_NVME_IDENTIFY, /* the NVMe protocol queries */
   TEST_DISK_NVME_HEALTH,
+  TEST_DISK_POWER_MODE, /* CHECK POWER MODE through the ATA pass-through */
   TEST_DISK_CALLS
 };
 
@@ -41,7 +42,8 @@ struct test_disk_drive {
   unsigned char identify[TEST_DISK_SECTOR];
   unsigned char data[TEST_DISK_SECTOR];
   unsigned char thresholds[TEST_DISK_SECTOR];
-  int nvme_short_data; /* the NVMe replies' descriptors claim a byte less data than asked for */
+  int nvme_short_data;     /* the NVMe replies' descriptors claim a byte less data than asked for */
+  unsigned int power_mode; /* the sector count CHECK POWER MODE returns: 0 standby, 0xff active */
   unsigned char nvme_identify[TEST_DISK_NVME_IDENTIFY_SIZE];
   unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };

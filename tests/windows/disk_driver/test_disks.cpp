@@ -48,6 +48,7 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
     }
     to.bus_type = drive.nvme ? kBusTypeNvme : kBusTypeSata;
     to.nvme_short_data = drive.shortNvmeData;
+    to.power_mode = drive.powerMode;
     if (drive.nvme) {
       CopyCaptured(to.nvme_identify, sizeof to.nvme_identify, drive.disk + ".identify");
       CopyCaptured(to.nvme_health, sizeof to.nvme_health, drive.disk + ".health");
