@@ -26,6 +26,10 @@ echo "== metrics: served by a real node_exporter, checked by promtool"
 bash tests/metrics/run.sh build/ci build/e2e
 echo "== packages: the Debian package built, checked, installed, run and purged"
 bash scripts/package.sh
+echo "== the service under a real systemd, booted in an emulated machine"
+bash scripts/install-packages.sh prometheus-node-exporter
+bash tests/vm/systemd_vm.sh build/systemd tests/vm/service_check.sh \
+  "$PWD/$(ls build/package/trelmoss_*.deb)"
 echo "== Windows: the 32-bit cross build, its tests and trelmoss.exe under Wine"
 bash scripts/windows-build.sh
 bash tests/windows/run.sh build/ci
