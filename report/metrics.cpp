@@ -71,10 +71,11 @@ void AddAttributes(Exposition& out, const DriveTable& table) {
   out.Family("trelmoss_device_attribute", "gauge",
              "S.M.A.R.T. attribute of an ATA drive: its normalised value, worst value, failure "
              "threshold (when the drive gives one) and whole 48-bit raw value.");
-  for (const auto& [key, entry] : table.Index()) {
+  for (const auto& indexed : table.Index()) {
+    const AttributeEntry* entry = indexed.second;  // a plain name: lambdas take no bindings
     const AttributeDefinition* definition = table.FindDefinition(entry->id);
     if (definition == nullptr) continue;
-    const DriveRecord& drive = table.Drive(key >> 16);
+    const DriveRecord& drive = table.Drive(indexed.first >> 16);
     const auto sample = [&](const char* type, std::uint64_t value) {
       out.Sample({{"device", drive.deviceName},
                   {"attribute_id", std::to_string(entry->id)},
