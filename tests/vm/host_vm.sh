@@ -31,6 +31,7 @@ printf '%s\n' "$PWD" > "$root/vm/directory"
 printf '%s\n' "$command" > "$root/vm/command"
 env | grep -E '^(WINE[A-Z]*|TRELMOSS_[A-Z_]*)=' > "$root/vm/environment" || true
 cp "$here/vm_init.sh" "$root/init"
+cp "$here/host_root.sh" "$root/vm/host_root.sh"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet) > "$cache/initramfs.cpio"
 

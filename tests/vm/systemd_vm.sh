@@ -38,6 +38,7 @@ ExecStart=/bin/sh -c '. $cache/command > $cache/output 2>&1; echo \$\$? > $cache
 ExecStartPost=/bin/systemctl --no-block poweroff
 UNIT
 cp "$here/systemd_init.sh" "$root/init"
+cp "$here/host_root.sh" "$root/vm/host_root.sh"
 chmod +x "$root/init"
 (cd "$root" && find . | cpio -o -H newc --quiet) > "$cache/initramfs.cpio"
 
