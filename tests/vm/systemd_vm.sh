@@ -4,14 +4,16 @@
 # emulated SATA disk, and has it run SCRIPT as a service of its own; the machine powers off when
 # SCRIPT ends. FOLDER is shared writable at its own path.
 #
-# usage: systemd_vm.sh FOLDER SCRIPT [ARGUMENT...]   (SCRIPT's output is printed and its exit
-#        status returned)
+# usage: systemd_vm.sh FOLDER SCRIPT [FILE...]   (SCRIPT runs with copies of the FILEs as its
+#        arguments, all inside FOLDER, since the guest's /tmp is its own; its output is printed
+#        and its exit status returned)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/initramfs.sh"
 folder=$(realpath "$1")
 script=$(realpath "$2")
 shift 2
+files=("$@")
 bash "$here/../../scripts/install-packages.sh" qemu-system-x86 linux-image-amd64 busybox-static \
   kmod cpio xz-utils python3 systemd
 
@@ -25,17 +27,27 @@ mkdir -p "$root"/{proc,sys,dev,host,vm}
 initramfs_busybox "$root"
 initramfs_modules "$root" "${kernel#/boot/vmlinuz-}" /vm/modules virtio_pci 9pnet_virtio 9p overlay
 printf '%s\n' "$folder" > "$root/vm/folder"
-# The service that runs SCRIPT, started as systemd's only goal, and the power-off after it.
-printf '%q ' /bin/sh "$script" "$@" > "$cache/command"
+: > "$root/vm/own_tmp"
+mkdir -p "$cache/files"
+command=(/bin/sh "$cache/files/${script##*/}")
+cp "$script" "$cache/files/"
+for file in "${files[@]}"; do
+  cp "$file" "$cache/files/"
+  command+=("$cache/files/${file##*/}")
+done
+# The service that runs SCRIPT, started as systemd's only goal; the machine powers off after it
+# whatever its outcome.
+printf '%q ' "${command[@]}" > "$cache/command"
 cat > "$root/vm/trelmoss-check.service" <<UNIT
 [Unit]
 Description=Checks run under systemd
 After=basic.target
+SuccessAction=poweroff-force
+FailureAction=poweroff-force
 
 [Service]
 Type=oneshot
 ExecStart=/bin/sh -c '. $cache/command > $cache/output 2>&1; echo \$\$? > $cache/status'
-ExecStartPost=/bin/systemctl --no-block poweroff
 UNIT
 cp "$here/systemd_init.sh" "$root/init"
 cp "$here/host_root.sh" "$root/vm/host_root.sh"
