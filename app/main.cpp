@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
   services.openDefinitions = trelmoss::OpenDefinitionsFile;
   services.disks = disks.get();
   services.writeReport = trelmoss::WriteReportFile;
+  services.sameFile = trelmoss::NameTheSameFile;
   services.now = [] {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();

@@ -4,6 +4,7 @@
 #include "model/console.h"
 #include "model/definitions.h"
 #include "model/drive_table.h"
+#include "model/health.h"
 #include "report/metrics.h"
 #include "report/report.h"
 
@@ -12,13 +13,16 @@ namespace {
 
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
-               "usage: %s [--no-wake] [--prometheus FILE] <output.xml>\r\n"
+               "usage: %s [--no-wake] [--health] [--prometheus FILE] <output.xml>\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
                "--prometheus FILE  also writes FILE, the same reading as Prometheus metrics for\r\n"
                "                   a textfile collector.\r\n"
                "--no-wake          leaves a drive in standby asleep: it is sent CHECK POWER\r\n"
                "                   MODE alone and listed with power=\"standby\".\r\n"
+               "--health           also judges each drive good, warning, failing or unknown,\r\n"
+               "                   asking an ATA drive its S.M.A.R.T. status, and prints every\r\n"
+               "                   drive that is not good.\r\n"
                "Attribute definitions are read from %s\r\n"
                "Exit status: 1 report written; -2 no argument, an unknown option, or the disks\r\n"
                "cannot be listed; -3 the report or the metrics cannot be written.\r\n",
@@ -33,25 +37,53 @@ int PrintUsage(Console& console, const std::string& program) {
 struct Options {
   std::string metricsPath;  // empty: none asked for
   bool noWake = false;
+  bool health = false;
   std::string reportPath;
 };
 
-// Options ("--name", with their values) come before the report path. False for an unknown option
-// or a missing path.
-bool ParseOptions(const std::vector<std::string>& args, Options& options) {
+// Options ("--name", with their values) come before the report path. On a refusal, the message
+// that names what is wrong.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& refusal) {
   std::size_t at = 1;
   for (; at < args.size() && args[at].starts_with("--"); ++at) {
-    if (args[at] == "--no-wake") {
+    const std::string& option = args[at];
+    if (option == "--no-wake") {
       options.noWake = true;
-    } else if (args[at] == "--prometheus" && at + 1 < args.size()) {
+    } else if (option == "--health") {
+      options.health = true;
+    } else if (option == "--prometheus") {
+      if (at + 1 >= args.size()) return (refusal = "option " + option + " needs a file"), false;
       options.metricsPath = args[++at];
+      if (options.metricsPath.empty())
+        return (refusal = "option " + option + ": empty path"), false;
     } else {
-      return false;
+      return (refusal = "unknown option " + option), false;
     }
   }
-  if (at >= args.size()) return false;
+  if (at >= args.size()) return (refusal = at > 1 ? "no report path" : ""), false;
   options.reportPath = args[at];
+  if (options.reportPath.empty()) return (refusal = "empty report path"), false;
   return true;
+}
+
+// The metrics written over the report would lose it, whatever the two names look like.
+bool OutputsCollide(const Options& options, const RunServices& services, std::string& refusal) {
+  if (options.metricsPath.empty() || !services.sameFile(options.reportPath, options.metricsPath)) {
+    return false;
+  }
+  refusal = "the report and the metrics name the same file: " + options.reportPath + " and " +
+            options.metricsPath;
+  return true;
+}
+
+// After the count, each drive that is not good: its path, state and reasons.
+void PrintVerdicts(Console& console, const DriveTable& table) {
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    if (!drive.health || drive.health->state == HealthState::kGood) continue;
+    PrintMessage(console, "%s health: %s\r\n", drive.devicePath.c_str(),
+                 DescribeHealth(*drive.health).c_str());
+  }
 }
 
 bool WriteOutput(const RunServices& services, Console& console, const char* what,
@@ -78,15 +110,23 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   }
   if (args[1] == "--version") return kStatusInformation;
   Options options;
-  if (!ParseOptions(args, options)) return PrintUsage(console, program);
+  std::string refusal;
+  if (!ParseOptions(args, options, refusal) || OutputsCollide(options, services, refusal)) {
+    if (!refusal.empty()) PrintMessage(console, "%s\r\n", refusal.c_str());
+    return PrintUsage(console, program);
+  }
   const double startedAt = services.now();
 
   const std::unique_ptr<Report> report = Report::Create();
-  if (!table->EnumerateDrives(*services.disks, console, options.noWake)) {
+  if (!table->EnumerateDrives(*services.disks, console, {options.noWake, options.health})) {
     PrintMessage(console, "Error enumerating physical drives");
     return kStatusUsageOrDrives;
   }
   PrintMessage(console, "Total drives: %d\r\n", table->DriveCount());
+  if (options.health) {
+    JudgeDrives(*table);
+    PrintVerdicts(console, *table);
+  }
   report->AddDrives(*table);
   bool written = WriteOutput(services, console, "report", options.reportPath, report->Render());
   if (!options.metricsPath.empty()) {

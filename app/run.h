@@ -20,15 +20,18 @@ struct RunServices {
   DiskSystem* disks = nullptr;
   // Writes a file whole or leaves the target untouched; used for the report and the metrics.
   std::function<bool(const std::string& path, std::string_view bytes, int& error)> writeReport;
+  // Whether two paths lead to one file (links followed, names compared as the platform does).
+  std::function<bool(const std::string& first, const std::string& second)> sameFile;
   // The time, in seconds since the Unix epoch.
   std::function<double()> now;
 };
 
 // Exit statuses.
 inline constexpr int kStatusReportWritten = 1;
-inline constexpr int kStatusInformation = 0;     // --help, --version
-inline constexpr int kStatusUsageOrDrives = -2;  // no argument, or the disks cannot be listed
-inline constexpr int kStatusReportFailed = -3;   // the report could not be written
+inline constexpr int kStatusInformation = 0;  // --help, --version
+inline constexpr int kStatusUsageOrDrives =
+    -2;                                         // a bad command line, or the disks cannot be listed
+inline constexpr int kStatusReportFailed = -3;  // the report could not be written
 
 // `args` holds the program name as invoked, then the options, then the report path.
 int RunTrelmoss(const std::vector<std::string>& args, Console& console,

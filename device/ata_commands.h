@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "model/health.h"
+
 namespace trelmoss {
 
 // The 28-bit ATA task-file registers a command sets.
@@ -33,6 +35,7 @@ inline constexpr std::uint8_t kAtaCheckPowerMode = 0xE5;
 inline constexpr std::uint8_t kSmartReadData = 0xD0;
 inline constexpr std::uint8_t kSmartReadThresholds = 0xD1;
 inline constexpr std::uint8_t kSmartEnableOperations = 0xD8;
+inline constexpr std::uint8_t kSmartReturnStatus = 0xDA;
 
 // The S.M.A.R.T. commands carry the 0xC24F key in the cylinder registers; every drive is
 // addressed with drive/head 0xA0.
@@ -45,6 +48,20 @@ inline constexpr AtaCommand kReadSmartData{{kSmartReadData, 1, 1, 0x4F, 0xC2, 0x
 inline constexpr AtaCommand kReadSmartThresholds{
     {kSmartReadThresholds, 1, 1, 0x4F, 0xC2, 0xA0, kAtaSmart}, true};
 
+// S.M.A.R.T. RETURN STATUS: non-data; the drive answers in the cylinder registers.
+inline constexpr AtaCommand kReadSmartStatus{
+    {kSmartReturnStatus, 1, 1, 0x4F, 0xC2, 0xA0, kAtaSmart}, false};
+// The cylinder registers RETURN STATUS leaves: the key unchanged when no threshold is exceeded,
+// F4h/2Ch when one is. Anything else, all zeros from a driver that returns no registers among
+// them, says nothing.
+constexpr SmartStatus SmartStatusOf(const AtaRegisters& returned) {
+  if (returned.cylinderLow == 0x4F && returned.cylinderHigh == 0xC2) return SmartStatus::kPassed;
+  if (returned.cylinderLow == 0xF4 && returned.cylinderHigh == 0x2C) {
+    return SmartStatus::kThresholdExceeded;
+  }
+  return SmartStatus::kUnknown;
+}
+
 // CHECK POWER MODE: the drive answers with its mode in the sector count register and wakes for
 // nothing.
 inline constexpr AtaCommand kCheckPowerMode{{0, 0, 0, 0, 0, 0xA0, kAtaCheckPowerMode}, false};
@@ -53,14 +70,14 @@ inline constexpr AtaCommand kCheckPowerMode{{0, 0, 0, 0, 0, 0xA0, kAtaCheckPower
 constexpr bool IsStandbyMode(std::uint8_t mode) { return mode == 0x00 || mode == 0x01; }
 
 // Only these ever reach a drive: SMART ENABLE OPERATIONS, SMART READ DATA, SMART READ THRESHOLDS,
-// IDENTIFY DEVICE and, when asked, CHECK POWER MODE.
+// IDENTIFY DEVICE and, when asked, CHECK POWER MODE and SMART RETURN STATUS.
 constexpr bool IsPermittedAtaCommand(const AtaRegisters& registers) {
   if (registers.command == kAtaIdentifyDevice || registers.command == kAtaCheckPowerMode) {
     return true;
   }
   if (registers.command != kAtaSmart) return false;
   return registers.features == kSmartEnableOperations || registers.features == kSmartReadData ||
-         registers.features == kSmartReadThresholds;
+         registers.features == kSmartReadThresholds || registers.features == kSmartReturnStatus;
 }
 
 }  // namespace trelmoss

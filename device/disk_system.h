@@ -58,8 +58,10 @@ class DiskHandle {
   // data-in command fills `sector`; a non-data command leaves it alone.
   virtual bool QuerySmartSupport(bool& supported, int& error) = 0;
   virtual bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) = 0;
-  // CHECK POWER MODE, answering the sector count register the drive returned.
-  virtual bool CheckPowerMode(std::uint8_t& mode, int& error) = 0;
+  // A non-data command whose answer is in the registers the drive returns (CHECK POWER MODE,
+  // S.M.A.R.T. RETURN STATUS): `returned` holds them, the error register in `features` and the
+  // status in `command`. A driver that carries no registers back leaves them zero.
+  virtual bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) = 0;
 
   // NVMe road: the controller's identity, and its SMART / Health Information log page.
   virtual bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) = 0;

@@ -6,7 +6,7 @@
 
 namespace trelmoss {
 
-bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, bool leaveAsleep) {
+bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, ReadOptions options) {
   const std::unique_ptr<DiskList> list = disks.ListDisks();
   if (!list) return false;
   std::string path;
@@ -28,7 +28,7 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, bool leave
     }
     DriveRecord& record = RegisterDrive(path, deviceNumber);
     record.deviceName = handle->Name();
-    ReadDriveSmart(handle.get(), record.slot, leaveAsleep);
+    ReadDriveSmart(handle.get(), record.slot, options);
   }
   return true;
 }

@@ -16,6 +16,7 @@ constexpr std::size_t kEntryCount = 30;
 
 // Attribute entry fields.
 constexpr std::size_t kIdOffset = 0;
+constexpr std::size_t kFlagsOffset = 1;  // 16-bit little-endian status flags
 constexpr std::size_t kValueOffset = 3;
 constexpr std::size_t kWorstOffset = 4;
 constexpr std::size_t kRawLowOffset = 5;  // the report keeps the low 16 bits of the 48-bit raw
@@ -67,6 +68,7 @@ void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
     if (raw[kIdOffset] == 0) continue;
     AttributeEntry& entry = record.attributes[record.attributeCount];
     entry.id = raw[kIdOffset];
+    entry.flags = static_cast<std::uint16_t>(raw[kFlagsOffset] | raw[kFlagsOffset + 1] << 8);
     entry.raw = raw[kRawLowOffset] + 256u * raw[kRawLowOffset + 1];
     entry.wholeRaw = 0;
     for (std::size_t byte = kRawBytes; byte-- > 0;) {

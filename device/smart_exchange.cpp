@@ -29,7 +29,7 @@ bool Send(DiskHandle& handle, const AtaCommand& command,
 
 }  // namespace
 
-bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, bool leaveAsleep) {
+bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options) {
   if (handle == nullptr) return false;
   if (handle->Bus() == DiskBus::kNvme) return ReadNvmeDrive(*handle, slot);
   DriveRecord& record = Drive(slot);
@@ -44,14 +44,27 @@ bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, bool leav
   // The capability comes from the driver, not the drive, so CHECK POWER MODE is still the first
   // command the drive gets, and only an ATA drive gets it. A mode that cannot be had is no reason
   // to skip the drive: it is read as without the option.
-  std::uint8_t mode = 0xFF;
-  if (leaveAsleep && handle->CheckPowerMode(mode, error) && IsStandbyMode(mode)) {
+  AtaRegisters returned;
+  if (options.leaveAsleep && handle->AskAtaRegisters(kCheckPowerMode, returned, error) &&
+      IsStandbyMode(returned.sectorCount)) {
     record.asleep = true;
     return true;
   }
   if (!EnableSmart(*handle, slot)) return true;
   ReadIdentify(*handle, slot);  // attributes are read whether or not the identity was
-  return ReadAttributes(*handle, slot);
+  const bool read = ReadAttributes(*handle, slot);
+  if (options.readStatus) ReadSmartStatus(*handle, slot);
+  return read;
+}
+
+// A status that cannot be had is no error of the drive's data: it leaves the verdict to the
+// attributes.
+void DriveTable::ReadSmartStatus(DiskHandle& handle, std::uint8_t slot) {
+  AtaRegisters returned;
+  int error = 0;
+  Drive(slot).smartStatus = handle.AskAtaRegisters(kReadSmartStatus, returned, error)
+                                ? SmartStatusOf(returned)
+                                : SmartStatus::kUnknown;
 }
 
 bool DriveTable::EnableSmart(DiskHandle& handle, std::uint8_t slot) {
@@ -78,7 +91,8 @@ bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
   DriveRecord& record = Drive(slot);
   std::array<std::uint8_t, kSectorSize> sector{};
   int error = 0;
-  if (Send(handle, kReadSmartData, sector, error)) {
+  const bool dataRead = Send(handle, kReadSmartData, sector, error);
+  if (dataRead) {
     DecodeAttributes(*this, slot, sector);
   } else {
     record.errorText += Formatted("Error %d reading detailed SMART data", error);
@@ -88,6 +102,7 @@ bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
     return false;
   }
   DecodeThresholds(*this, slot, sector);
+  record.smartSectorsRead = dataRead;
   return true;
 }
 
@@ -95,6 +110,7 @@ bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
 // the ATA road; the log is read whether or not the identity was.
 bool DriveTable::ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot) {
   DriveRecord& record = Drive(slot);
+  record.nvme = true;
   int error = 0;
   NvmeIdentity identity;
   if (handle.ReadNvmeIdentity(identity, error)) {

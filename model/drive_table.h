@@ -6,9 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "model/health.h"
 
 namespace trelmoss {
 
@@ -22,6 +25,7 @@ inline constexpr std::size_t kMaxAttributeEntries = 256;
 
 struct AttributeEntry {
   std::uint8_t id = 0;
+  std::uint16_t flags = 0;     // status flags; bit 0 marks a pre-failure attribute
   std::uint32_t raw = 0;       // low 16 bits of the drive's raw value, as the report carries it
   std::uint64_t wholeRaw = 0;  // the whole 48-bit raw value, as the metrics carry it
   std::uint8_t value = 0;
@@ -64,6 +68,10 @@ struct DriveRecord {
   std::string deviceName;                   // as the operating system's own tools name it
   bool asleep = false;                      // left in standby: sent nothing but CHECK POWER MODE
   std::vector<NvmeHealthField> nvmeHealth;  // empty unless an NVMe health log was read
+  bool nvme = false;                        // read as an NVMe controller
+  bool smartSectorsRead = false;            // READ DATA and READ THRESHOLDS both answered
+  SmartStatus smartStatus = SmartStatus::kNotAsked;
+  std::optional<DriveHealth> health;  // judged only when asked for
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.
   std::string_view IdentityText(IdentityField field) const;
@@ -76,6 +84,12 @@ struct DriveRecord {
 constexpr std::uint32_t AttributeKey(std::uint32_t slot, std::uint8_t id) {
   return (slot << 16) | id;
 }
+
+// What a run asks of each drive beyond its data.
+struct ReadOptions {
+  bool leaveAsleep = false;  // an ATA drive in standby is sent nothing but CHECK POWER MODE
+  bool readStatus = false;   // an ATA drive is also sent S.M.A.R.T. RETURN STATUS
+};
 
 using AttributeIndex = std::map<std::uint32_t, AttributeEntry*>;
 using DefinitionMap = std::map<std::uint8_t, AttributeDefinition>;
@@ -91,12 +105,12 @@ class DriveTable {
 
   void LoadDefinitions(const DefinitionsFile& file, const std::string& path, Console& console);
   // Enumeration and the exchanges with the drives live in device/.
-  // With `leaveAsleep`, an ATA drive in standby is sent nothing but CHECK POWER MODE.
-  bool EnumerateDrives(DiskSystem& disks, Console& console, bool leaveAsleep = false);
-  bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, bool leaveAsleep = false);
+  bool EnumerateDrives(DiskSystem& disks, Console& console, ReadOptions options = {});
+  bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options = {});
   bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
   bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
   bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);
+  void ReadSmartStatus(DiskHandle& handle, std::uint8_t slot);
   bool ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot);
 
   void IndexAttribute(std::uint8_t slot, AttributeEntry& entry);

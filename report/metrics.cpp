@@ -168,6 +168,48 @@ void AddNvmeHealth(Exposition& out, const DriveTable& table) {
   }
 }
 
+bool Judged(const DriveTable& table) {
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    if (table.Drive(slot).health) return true;
+  }
+  return false;
+}
+
+// The verdict: one series a state (1 for the drive's own), its reasons, and the drive's own
+// status as the smartctl exporter names it, so that rules written for it work unchanged.
+void AddHealth(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_device_health", "gauge",
+             "1 for the disk's health state (good, warning, failing, unknown, asleep), 0 for the "
+             "others.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    for (const HealthState state : kHealthStates) {
+      out.Sample({{"device", drive.deviceName}, {"state", HealthStateName(state)}},
+                 drive.health->state == state ? "1" : "0");
+    }
+  }
+  out.Family("trelmoss_device_health_reason", "gauge",
+             "What made a disk's state, with its number: a count, a normalised value, a "
+             "percentage or the NVMe critical warning.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    for (const HealthReason& reason : drive.health->reasons) {
+      Labels labels = {{"device", drive.deviceName}, {"reason", reason.name}};
+      if (reason.attribute != 0)
+        labels.push_back({"attribute_id", std::to_string(reason.attribute)});
+      out.Sample(labels, std::to_string(reason.value));
+    }
+  }
+  out.Family("trelmoss_device_smart_status", "gauge",
+             "The disk's own verdict: 1 passed, 0 a threshold exceeded or an NVMe critical "
+             "warning; absent where the disk gave none.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    const int verdict = SmartStatusVerdict(drive);
+    if (verdict >= 0) out.Sample({{"device", drive.deviceName}}, std::to_string(verdict));
+  }
+}
+
 }  // namespace
 
 std::string RenderMetrics(const DriveTable& table, double runTime) {
@@ -177,6 +219,7 @@ std::string RenderMetrics(const DriveTable& table, double runTime) {
   AddErrors(out, table);
   AddAsleep(out, table);
   AddNvmeHealth(out, table);
+  if (Judged(table)) AddHealth(out, table);
   out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
   out.Sample({}, std::to_string(table.DriveCount()));
   out.Family("trelmoss_last_run_timestamp_seconds", "gauge", "When the last run started.");

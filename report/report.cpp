@@ -85,6 +85,22 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
     drive->InsertEndChild(attrib);
   }
   AddNvmeHealth(*drive, record);
+  AddVerdict(*drive, record);
+}
+
+// Only a run that judged the drives has a verdict to write.
+void Report::AddVerdict(tinyxml2::XMLElement& drive, const DriveRecord& record) {
+  if (!record.health) return;
+  tinyxml2::XMLElement* health = document_.NewElement("health");
+  health->SetAttribute("state", HealthStateName(record.health->state));
+  for (const HealthReason& each : record.health->reasons) {
+    tinyxml2::XMLElement* reason = document_.NewElement("reason");
+    reason->SetAttribute("name", each.name);
+    if (each.attribute != 0) reason->SetAttribute("attribute", static_cast<int>(each.attribute));
+    reason->SetAttribute("value", std::to_string(each.value).c_str());
+    health->InsertEndChild(reason);
+  }
+  drive.InsertEndChild(health);
 }
 
 void Report::AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record) {

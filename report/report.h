@@ -1,7 +1,7 @@
 // The XML report: one "drive" element per registered drive, one "attrib" element per attribute
-// that the drive reported and the definitions name, and for an NVMe drive one "nvme" element with
-// its health log. Its bytes are fixed: CR LF line ends on
-// every platform, four blanks of indentation per level.
+// that the drive reported and the definitions name, for an NVMe drive one "nvme" element with
+// its health log, and when the drives were judged one "health" element. Its bytes are fixed: CR LF
+// line ends on every platform, four blanks of indentation per level.
 #pragma once
 
 #include <tinyxml2.h>
@@ -29,6 +29,7 @@ class Report {
   Report();
   void AddDrive(const DriveTable& table, std::uint8_t slot);
   void AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record);
+  void AddVerdict(tinyxml2::XMLElement& drive, const DriveRecord& record);
 
   tinyxml2::XMLDocument document_;
   tinyxml2::XMLElement* root_ = nullptr;

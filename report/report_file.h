@@ -11,4 +11,8 @@ namespace trelmoss {
 // On failure `error` holds the operating system's error number and the target is untouched.
 bool WriteReportFile(const std::string& path, std::string_view bytes, int& error);
 
+// Whether the two paths lead to one file: through symbolic links, hard links, a relative and an
+// absolute name, or on Windows names that differ in case or slashes.
+bool NameTheSameFile(const std::string& first, const std::string& second);
+
 }  // namespace trelmoss

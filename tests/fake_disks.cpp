@@ -65,9 +65,17 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
-  bool CheckPowerMode(std::uint8_t& mode, int& error) override {
-    if (!Receive(Step::kPowerMode, kCheckPowerMode.registers, DiskBus::kAta, error)) return false;
-    mode = disk_.powerMode;
+  bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override {
+    const bool status = command.registers.features == kSmartReturnStatus;
+    if (!IsPermittedAtaCommand(command.registers) || command.readsSector ||
+        (!status && command.registers.command != kAtaCheckPowerMode)) {
+      system_.unexpected.push_back(disk_.path);
+      error = 87;
+      return false;
+    }
+    const Step step = status ? Step::kReturnStatus : Step::kPowerMode;
+    if (!Receive(step, command.registers, DiskBus::kAta, error)) return false;
+    returned = status ? disk_.statusReply : AtaRegisters{0, disk_.powerMode, 0, 0, 0, 0, 0x50};
     return true;
   }
 

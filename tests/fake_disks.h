@@ -14,7 +14,7 @@
 
 namespace trelmoss::test {
 
-// Every request a drive can receive: the ATA road's five, the NVMe road's two.
+// Every request a drive can receive: the ATA road's, the NVMe road's two.
 enum class Step {
   kVersion,
   kEnable,
@@ -23,7 +23,8 @@ enum class Step {
   kReadThresholds,
   kNvmeIdentity,
   kNvmeHealth,
-  kPowerMode
+  kPowerMode,
+  kReturnStatus
 };
 
 struct FakeDisk {
@@ -36,7 +37,9 @@ struct FakeDisk {
   DiskBus bus = DiskBus::kAta;
   bool smartCommands = true;      // whether the driver passes S.M.A.R.T. commands
   std::uint8_t powerMode = 0xFF;  // what CHECK POWER MODE answers: active or idle
-  std::map<Step, int> failures;   // step -> error number
+  // The registers RETURN STATUS returns: the key unchanged, no threshold exceeded.
+  AtaRegisters statusReply{0, 0, 0, 0x4F, 0xC2, 0, 0x50};
+  std::map<Step, int> failures;  // step -> error number
   SectorImage identify{};
   SectorImage attributes{};
   SectorImage thresholds{};

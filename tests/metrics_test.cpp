@@ -77,27 +77,6 @@ TEST(Metrics, EveryDriveAndEveryFieldInTheExpositionFormat) {
   test::KeepReportForComparison(run.written.at("r.xml"));
 }
 
-TEST(Metrics, OptionsComeBeforeTheReportAndUnknownOnesWriteNothing) {
-  const std::vector<std::vector<std::string>> refused = {
-      {"trelmoss", "--prom", "m.prom", "r.xml"},
-      {"trelmoss", "--prometheus"},
-      {"trelmoss", "--prometheus", "m.prom"},
-      {"trelmoss", "r.xml", "--prometheus", "m.prom"},  // the path is r.xml; the rest is ignored
-  };
-  for (std::size_t i = 0; i < refused.size(); ++i) {
-    test::WholeRun run = MetricsRun();
-    const int status = run(refused[i]);
-    if (i == 3) {
-      EXPECT_EQ(status, kStatusReportWritten);
-      EXPECT_EQ(run.written.size(), 1u);
-      continue;
-    }
-    EXPECT_EQ(status, kStatusUsageOrDrives) << i;
-    EXPECT_EQ(run.console.Text(), "Trelmoss v1.1\r\nusage: trelmoss <output.xml>\r\n");
-    EXPECT_TRUE(run.written.empty() && run.disks.opened.empty());
-  }
-}
-
 TEST(Metrics, AFileThatCannotBeWrittenFailsTheRunButNotTheReport) {
   test::WholeRun run = MetricsRun();
   run.writeError = 28;

@@ -69,10 +69,11 @@ TEST(Run, UnwritableReportIsReportedWithStatusMinusThree) {
 TEST(Run, HelpAndVersion) {
   InProcessRun help;
   EXPECT_EQ(help({"trelmoss", "--help"}), 0);
-  EXPECT_EQ(
-      help.console.Text().rfind(
-          "Trelmoss v1.1\r\nusage: trelmoss [--no-wake] [--prometheus FILE] <output.xml>\r\n", 0),
-      0u);
+  EXPECT_EQ(help.console.Text().rfind(
+                "Trelmoss v1.1\r\nusage: trelmoss [--no-wake] [--health] [--prometheus FILE] "
+                "<output.xml>\r\n",
+                0),
+            0u);
   EXPECT_NE(help.console.Text().find("/opt/trelmoss/bin/trelmoss.ini"), std::string::npos);
   InProcessRun shortHelp;
   EXPECT_EQ(shortHelp({"trelmoss", "-h"}), 0);
@@ -81,6 +82,45 @@ TEST(Run, HelpAndVersion) {
   EXPECT_EQ(version({"trelmoss", "--version"}), 0);
   EXPECT_EQ(version.console.Text(), "Trelmoss v1.1\r\n");
   EXPECT_TRUE(help.disks.opened.empty() && version.written.empty());
+}
+
+// Options come before the report path. A command line that would lose a report or leave a
+// file unwritten unnoticed is refused before anything is read, with a line naming the fault.
+TEST(Run, CommandLinesRefusedOrTaken) {
+  const std::string usage = "usage: trelmoss <output.xml>\r\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string message;  // printed before the usage line, or after the drive count
+    std::vector<std::string> written;
+  } cases[] = {
+      {{"--prom", "m.prom", "r.xml"}, -2, "unknown option --prom\r\n", {}},
+      {{"--health", "--bogus", "r.xml"}, -2, "unknown option --bogus\r\n", {}},
+      {{"--prometheus"}, -2, "option --prometheus needs a file\r\n", {}},
+      {{"--prometheus", "m.prom"}, -2, "no report path\r\n", {}},
+      {{"--no-wake"}, -2, "no report path\r\n", {}},
+      {{"--prometheus", "", "r.xml"}, -2, "option --prometheus: empty path\r\n", {}},
+      {{""}, -2, "empty report path\r\n", {}},
+      {{"--health", ""}, -2, "empty report path\r\n", {}},
+      {{"--prometheus", "same.xml", "same.xml"},
+       -2,
+       "the report and the metrics name the same file: same.xml and same.xml\r\n",
+       {}},
+      {{"r.xml", "--prometheus", "m.prom"}, 1, "", {"r.xml"}},  // the rest is ignored
+      {{"--health", "--no-wake", "--prometheus", "m.prom", "r.xml"}, 1, "", {"m.prom", "r.xml"}},
+  };
+  for (const auto& c : cases) {
+    InProcessRun run;
+    std::vector<std::string> args = {"trelmoss"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    EXPECT_EQ(run(args), c.status) << c.message;
+    const std::string expected = c.status == -2 ? "Trelmoss v1.1\r\n" + c.message + usage
+                                                : "Trelmoss v1.1\r\nTotal drives: 0\r\n";
+    EXPECT_EQ(run.console.Text(), expected);
+    std::vector<std::string> written;
+    for (const auto& file : run.written) written.push_back(file.first);
+    EXPECT_EQ(written, c.written) << c.message;
+  }
 }
 
 TEST(Run, WholeRunOverFakeDisks) {

@@ -25,7 +25,8 @@ SectorImage AttributeSector(const std::vector<AttributeRow>& rows) {
   for (std::size_t i = 0; i < rows.size() && i < 30; ++i) {
     std::uint8_t* entry = sector.data() + 2 + 12 * i;
     entry[0] = rows[i].id;
-    entry[1] = 0x0F;  // status flags, never read
+    entry[1] = static_cast<std::uint8_t>(rows[i].flags);
+    entry[2] = static_cast<std::uint8_t>(rows[i].flags >> 8);
     entry[3] = rows[i].value;
     entry[4] = rows[i].worst;
     for (std::size_t b = 0; b < 6; ++b) entry[5 + b] = rows[i].raw[b];

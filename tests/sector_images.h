@@ -23,6 +23,7 @@ struct AttributeRow {
   std::uint8_t value;
   std::uint8_t worst;
   std::array<std::uint8_t, 6> raw;  // little-endian, as on the drive
+  std::uint16_t flags = 0x000F;     // pre-failure, online, performance, error rate
 };
 SectorImage AttributeSector(const std::vector<AttributeRow>& rows);
 

@@ -18,6 +18,9 @@ int WholeRun::operator()(const std::vector<std::string>& args) {
     if (error == 0) written[path] = std::string(bytes);
     return error == 0;
   };
+  services.sameFile = [](const std::string& first, const std::string& second) {
+    return first == second;
+  };
   services.now = [this] { return now; };
   status = RunTrelmoss(args, console, services);
   return status;

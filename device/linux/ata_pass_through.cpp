@@ -33,32 +33,44 @@ struct SenseSummary {
   std::uint8_t key = 0xFF;
   std::uint8_t asc = 0xFF;
   std::uint8_t ascq = 0xFF;
-  int ataStatus = -1;    // -1 when the sense carries no ATA status
-  int sectorCount = -1;  // COUNT (7:0) the drive returned, likewise
+  bool hasRegisters = false;  // the sense carries the registers the drive returned
+  AtaRegisters registers;     // error in `features`, status in `command`
 };
 
-// Descriptor format (response codes 72h/73h): header of 8 bytes, then descriptors.
+bool CarriesAtaInformation(const SenseSummary& sense) {
+  return sense.asc == kAscAtaInformation && sense.ascq == kAscqAtaInformation;
+}
+
+// Descriptor format (response codes 72h/73h): header of 8 bytes, then descriptors. The ATA
+// Status Return descriptor holds ERROR at +3, COUNT (7:0) +5, LBA (7:0) +7, (15:8) +9,
+// (23:16) +11, DEVICE +12 and STATUS +13.
 SenseSummary ReadDescriptorSense(std::span<const std::uint8_t> sense) {
-  SenseSummary summary{static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3], -1};
+  SenseSummary summary{static_cast<std::uint8_t>(sense[1] & 0x0F), sense[2], sense[3], false, {}};
   std::size_t at = 8;
   const std::size_t end = std::min<std::size_t>(sense.size(), 8u + sense[7]);
   while (at + 2 <= end) {
     const std::size_t length = 2u + sense[at + 1];
-    // ATA Status Return descriptor: COUNT (7:0) at byte 5, STATUS at byte 13.
     if (sense[at] == kAtaStatusReturnDescriptor && at + 14 <= end) {
-      summary.sectorCount = sense[at + 5];
-      summary.ataStatus = sense[at + 13];
+      const std::uint8_t* d = sense.data() + at;
+      summary.hasRegisters = true;
+      summary.registers = {d[3], d[5], d[7], d[9], d[11], d[12], d[13]};
     }
     at += length;
   }
   return summary;
 }
 
-// Fixed format (response codes 70h/71h): the INFORMATION field holds ERROR, STATUS, DEVICE and
-// COUNT (7:0) in bytes 3 to 6.
+// Fixed format (response codes 70h/71h): with ATA PASS THROUGH INFORMATION AVAILABLE, the
+// INFORMATION field holds ERROR, STATUS, DEVICE and COUNT (7:0) in bytes 3 to 6, and the
+// COMMAND-SPECIFIC INFORMATION field LBA (7:0), (15:8) and (23:16) in bytes 9 to 11.
 SenseSummary ReadFixedSense(std::span<const std::uint8_t> sense) {
   if (sense.size() < 14) return {};
-  return {static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13], sense[4], sense[6]};
+  SenseSummary summary{static_cast<std::uint8_t>(sense[2] & 0x0F), sense[12], sense[13], false, {}};
+  if (CarriesAtaInformation(summary)) {
+    summary.hasRegisters = true;
+    summary.registers = {sense[3], sense[6], sense[9], sense[10], sense[11], sense[5], sense[4]};
+  }
+  return summary;
 }
 
 SenseSummary ReadSense(std::span<const std::uint8_t> sense) {
@@ -112,10 +124,10 @@ bool IsAtaInformationPage(std::span<const std::uint8_t> page) {
   return page.size() >= 4 && page[1] == kAtaInformationPage;
 }
 
-bool ReturnedSectorCount(const ScsiOutcome& outcome, std::uint8_t& count) {
+bool ReturnedRegisters(const ScsiOutcome& outcome, AtaRegisters& returned) {
   const SenseSummary sense = ReadSense(outcome.sense);
-  if (sense.sectorCount < 0) return false;
-  count = static_cast<std::uint8_t>(sense.sectorCount);
+  if (!sense.hasRegisters) return false;
+  returned = sense.registers;
   return true;
 }
 
@@ -129,10 +141,9 @@ bool AtaCommandSucceeded(const ScsiOutcome& outcome) {
   if (outcome.status != kStatusCheckCondition) return false;
   const SenseSummary sense = ReadSense(outcome.sense);
   const bool statusReturnOnly = (sense.key == kSenseNoSense || sense.key == kSenseRecoveredError) &&
-                                sense.asc == kAscAtaInformation &&
-                                sense.ascq == kAscqAtaInformation;
-  const bool ataError =
-      sense.ataStatus < 0 || (sense.ataStatus & (kAtaStatusErr | kAtaStatusDeviceFault)) != 0;
+                                CarriesAtaInformation(sense);
+  const bool ataError = !sense.hasRegisters ||
+                        (sense.registers.command & (kAtaStatusErr | kAtaStatusDeviceFault)) != 0;
   return statusReturnOnly && !ataError;
 }
 

@@ -41,9 +41,10 @@ struct ScsiOutcome {
 // An ATA command succeeded when it finished GOOD, or with CHECK CONDITION carrying only the ATA
 // status return of a command that set neither ERR nor DF.
 bool AtaCommandSucceeded(const ScsiOutcome& outcome);
-// The sector count register a drive returned, from the sense data of a command sent with
-// CK_COND; false when the sense carries no registers.
-bool ReturnedSectorCount(const ScsiOutcome& outcome, std::uint8_t& count);
+// The registers a drive returned (error in `features`, status in `command`), from the sense
+// data of a command sent with CK_COND, in descriptor or fixed format; false when the sense
+// carries none.
+bool ReturnedRegisters(const ScsiOutcome& outcome, AtaRegisters& returned);
 // Any SCSI command: finished GOOD with no transport or driver error.
 bool ScsiCommandSucceeded(const ScsiOutcome& outcome);
 

@@ -46,7 +46,8 @@ bool NvmeDisk::SendAtaCommand(const AtaCommand& /*command*/, SectorBuffer /*sect
   return false;
 }
 
-bool NvmeDisk::CheckPowerMode(std::uint8_t& /*mode*/, int& error) {
+bool NvmeDisk::AskAtaRegisters(const AtaCommand& /*command*/, AtaRegisters& /*returned*/,
+                               int& error) {
   error = EINVAL;
   return false;
 }

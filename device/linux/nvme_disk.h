@@ -29,7 +29,7 @@ class NvmeDisk final : public DiskHandle {
   DiskBus Bus() override { return DiskBus::kNvme; }
   bool QuerySmartSupport(bool& supported, int& error) override;
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
-  bool CheckPowerMode(std::uint8_t& mode, int& error) override;
+  bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
 

@@ -86,12 +86,16 @@ bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int&
   return true;
 }
 
-bool SgDisk::CheckPowerMode(std::uint8_t& mode, int& error) {
-  ScsiOutcome outcome;
-  if (!Send(BuildAtaPassThrough(kCheckPowerMode.registers, false, true), {}, outcome, error)) {
+bool SgDisk::AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) {
+  if (!IsPermittedAtaCommand(command.registers) || command.readsSector) {
+    error = EINVAL;
     return false;
   }
-  if (!AtaCommandSucceeded(outcome) || !ReturnedSectorCount(outcome, mode)) {
+  ScsiOutcome outcome;
+  if (!Send(BuildAtaPassThrough(command.registers, false, true), {}, outcome, error)) {
+    return false;
+  }
+  if (!AtaCommandSucceeded(outcome) || !ReturnedRegisters(outcome, returned)) {
     error = EIO;
     return false;
   }

@@ -24,7 +24,7 @@ class SgDisk final : public DiskHandle {
   // S.M.A.R.T. commands pass when an ATA drive sits behind the kernel's SCSI-to-ATA translation.
   bool QuerySmartSupport(bool& supported, int& error) override;
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
-  bool CheckPowerMode(std::uint8_t& mode, int& error) override;
+  bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
 

@@ -18,7 +18,10 @@ std::uint32_t ControlCodeOf(const AtaCommand& command) {
 }
 
 std::size_t ReplySizeOf(const AtaCommand& command) {
-  if (!command.readsSector) return kNonDataReplySize;
+  if (!command.readsSector) {
+    return command.registers.features == kSmartReturnStatus ? kReturnStatusReplySize
+                                                            : kNonDataReplySize;
+  }
   return command.registers.command == kAtaIdentifyDevice ? kIdentifyReplySize : kSmartReadReplySize;
 }
 
@@ -36,6 +39,11 @@ SmartRequest BuildSmartRequest(const AtaCommand& command, std::uint32_t deviceNu
   ideRegs[6] = registers.command;
   request[kDriveNumberOffset] = static_cast<std::uint8_t>(deviceNumber & 0xFF);
   return request;
+}
+
+AtaRegisters ReturnedRegisters(std::span<const std::uint8_t, kReturnStatusReplySize> reply) {
+  const std::uint8_t* ideRegs = reply.data() + kReplyDataOffset;
+  return {ideRegs[0], ideRegs[1], ideRegs[2], ideRegs[3], ideRegs[4], ideRegs[5], ideRegs[6]};
 }
 
 std::uint32_t VersionCapabilities(std::span<const std::uint8_t, kVersionReplySize> reply) {

@@ -31,6 +31,8 @@ inline constexpr std::size_t kReplyDataOffset = 16;
 // The reply sizes the disk driver is asked with: the record alone for the enable command, the
 // record and a sector for IDENTIFY DEVICE, and 531 (not 528) for the two S.M.A.R.T. reads.
 inline constexpr std::size_t kNonDataReplySize = 17;
+// RETURN STATUS: the record, its 1-byte buffer replaced by the IDEREGS the drive returned.
+inline constexpr std::size_t kReturnStatusReplySize = 24;
 inline constexpr std::size_t kIdentifyReplySize = 528;
 inline constexpr std::size_t kSmartReadReplySize = 531;
 inline constexpr std::size_t kLargestReplySize = kSmartReadReplySize;
@@ -42,6 +44,9 @@ std::uint32_t ControlCodeOf(const AtaCommand& command);
 std::size_t ReplySizeOf(const AtaCommand& command);
 // The drive is addressed by the low 8 bits of its device number.
 SmartRequest BuildSmartRequest(const AtaCommand& command, std::uint32_t deviceNumber);
+
+// The IDEREGS of a RETURN STATUS reply: error, count, LBA low, mid and high, device, status.
+AtaRegisters ReturnedRegisters(std::span<const std::uint8_t, kReturnStatusReplySize> reply);
 
 std::uint32_t VersionCapabilities(std::span<const std::uint8_t, kVersionReplySize> reply);
 

@@ -67,8 +67,7 @@ class WindowsDiskList final : public DiskList {
 };
 
 // ATA_PASS_THROUGH_EX's task file: features (error on return), sector count, LBA low, mid and
-// high, device, command (status on return), reserved.
-constexpr std::size_t kTaskSectorCount = 1;
+// high, device, command (status on return), reserved; the order of AtaRegisters.
 constexpr std::size_t kTaskDevice = 5;
 constexpr std::size_t kTaskCommand = 6;
 constexpr std::uint8_t kAtaStatusError = 0x01;  // ERR
@@ -134,24 +133,23 @@ class WindowsDisk final : public DiskHandle {
     return true;
   }
 
-  // The drive returns its mode in the sector count register of the current task file.
-  bool CheckPowerMode(std::uint8_t& mode, int& error) override {
-    ATA_PASS_THROUGH_EX request{};
-    request.Length = sizeof request;
-    request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
-    request.TimeOutValue = kCommandTimeoutSeconds;
-    const AtaRegisters& registers = kCheckPowerMode.registers;
-    request.CurrentTaskFile[kTaskDevice] = registers.driveHead;
-    request.CurrentTaskFile[kTaskCommand] = registers.command;
-    if (!Control(IOCTL_ATA_PASS_THROUGH, &request, sizeof request, &request, sizeof request,
+  // CHECK POWER MODE travels through the ATA pass-through, which returns the current task file;
+  // RETURN STATUS through the S.M.A.R.T. control code, which returns the IDEREGS after its record.
+  bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override {
+    if (command.registers.command == kAtaCheckPowerMode) {
+      return PassThroughNonData(command.registers, returned, error);
+    }
+    if (command.readsSector || ReplySizeOf(command) != kReturnStatusReplySize) {
+      error = ERROR_INVALID_PARAMETER;
+      return false;
+    }
+    SmartRequest request = BuildSmartRequest(command, deviceNumber_);
+    std::array<std::uint8_t, kReturnStatusReplySize> reply{};
+    if (!Control(kSmartSendDriveCommand, request.data(), request.size(), reply.data(), reply.size(),
                  error)) {
       return false;
     }
-    if ((request.CurrentTaskFile[kTaskCommand] & kAtaStatusError) != 0) {
-      error = ERROR_IO_DEVICE;
-      return false;
-    }
-    mode = request.CurrentTaskFile[kTaskSectorCount];
+    returned = ReturnedRegisters(reply);
     return true;
   }
 
@@ -172,6 +170,31 @@ class WindowsDisk final : public DiskHandle {
   }
 
  private:
+  bool PassThroughNonData(const AtaRegisters& registers, AtaRegisters& returned, int& error) {
+    ATA_PASS_THROUGH_EX request{};
+    request.Length = sizeof request;
+    request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
+    request.TimeOutValue = kCommandTimeoutSeconds;
+    UCHAR* task = request.CurrentTaskFile;
+    task[0] = registers.features;
+    task[1] = registers.sectorCount;
+    task[2] = registers.sectorNumber;
+    task[3] = registers.cylinderLow;
+    task[4] = registers.cylinderHigh;
+    task[kTaskDevice] = registers.driveHead;
+    task[kTaskCommand] = registers.command;
+    if (!Control(IOCTL_ATA_PASS_THROUGH, &request, sizeof request, &request, sizeof request,
+                 error)) {
+      return false;
+    }
+    if ((task[kTaskCommand] & kAtaStatusError) != 0) {
+      error = ERROR_IO_DEVICE;
+      return false;
+    }
+    returned = {task[0], task[1], task[2], task[3], task[4], task[5], task[6]};
+    return true;
+  }
+
   std::span<const std::uint8_t> Ask(NvmeQuery& query, int& error) {
     if (!Control(IOCTL_STORAGE_QUERY_PROPERTY, query.Bytes(), query.Size(), query.Bytes(),
                  query.Size(), error)) {

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <vector>
+
+#include "report/report_file.h"
 
 namespace trelmoss {
 namespace {
@@ -45,6 +48,26 @@ int FollowLinks(const std::string& path, std::string& target) {
     target = !next.empty() && next.front() == '/' ? next : DirectoryOf(target) + "/" + next;
   }
   return ELOOP;
+}
+
+// A file both names reach is one inode; a file not there yet is one place once the links that
+// lead to it and every "." and ".." are resolved.
+bool NameTheSameFile(const std::string& first, const std::string& second) {
+  std::string a;
+  std::string b;
+  if (FollowLinks(first, a) != 0 || FollowLinks(second, b) != 0) return false;
+  struct stat statusA {};
+  struct stat statusB {};
+  const bool aExists = ::stat(a.c_str(), &statusA) == 0;
+  const bool bExists = ::stat(b.c_str(), &statusB) == 0;
+  if (aExists && bExists) {
+    return statusA.st_dev == statusB.st_dev && statusA.st_ino == statusB.st_ino;
+  }
+  if (aExists != bExists) return false;
+  std::error_code error;
+  const auto placeA = std::filesystem::weakly_canonical(std::filesystem::absolute(a), error);
+  const auto placeB = std::filesystem::weakly_canonical(std::filesystem::absolute(b), error);
+  return placeA == placeB;
 }
 
 }  // namespace trelmoss

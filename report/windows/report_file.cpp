@@ -71,7 +71,39 @@ DWORD ReplaceAtomically(const std::string& target, bool targetExists, std::strin
   return error;
 }
 
+// The full path, with forward slashes turned back and Windows' own case folding applied.
+std::string ComparablePath(const std::string& path) {
+  char full[MAX_PATH * 4] = {};
+  const DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+  std::string comparable = length > 0 && length < sizeof full ? std::string(full, length) : path;
+  for (char& c : comparable) {
+    if (c == '/') c = '\\';
+  }
+  CharUpperBuffA(comparable.data(), static_cast<DWORD>(comparable.size()));
+  return comparable;
+}
+
+// The volume and file index of an existing file, which hard links share.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
+  const HANDLE file =
+      CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(file, &identity) != 0;
+  CloseHandle(file);
+  return known;
+}
+
 }  // namespace
+
+bool NameTheSameFile(const std::string& first, const std::string& second) {
+  if (ComparablePath(first) == ComparablePath(second)) return true;
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  return FileIdentity(first, a) && FileIdentity(second, b) &&
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
+}
 
 bool WriteReportFile(const std::string& path, std::string_view bytes, int& error) {
   const DWORD attributes =

@@ -21,13 +21,13 @@ TEST(AtaPassThrough, CommandDescriptorBlocks) {
   EXPECT_EQ(BuildInquiry(true, 0x89, 0x240), (Cdb6{0x12, 1, 0x89, 0x02, 0x40, 0}));
 }
 
-TEST(AtaPassThrough, OnlyTheFourCommandsArePermitted) {
-  for (const AtaCommand* exchange :
-       {&kEnableSmart, &kIdentifyDevice, &kReadSmartData, &kReadSmartThresholds}) {
+TEST(AtaPassThrough, OnlyTheSixCommandsArePermitted) {
+  for (const AtaCommand* exchange : {&kEnableSmart, &kIdentifyDevice, &kReadSmartData,
+                                     &kReadSmartThresholds, &kReadSmartStatus, &kCheckPowerMode}) {
     EXPECT_TRUE(IsPermittedAtaCommand(exchange->registers));
   }
   AtaRegisters registers = kReadSmartData.registers;
-  for (const int features : {0xD4, 0xD9, 0xD6, 0xDA, 0xD5}) {  // self-test, disable...
+  for (const int features : {0xD4, 0xD9, 0xD6, 0xDB, 0xD5}) {  // self-test, disable...
     registers.features = static_cast<std::uint8_t>(features);
     EXPECT_FALSE(IsPermittedAtaCommand(registers)) << features;
   }
@@ -88,27 +88,49 @@ TEST(AtaPassThrough, RecognisesAtaBehindTranslation) {
   EXPECT_FALSE(IsAtaInformationPage(std::vector<std::uint8_t>{0, 0x80, 0, 4}));
 }
 
-// CHECK POWER MODE asks for the registers back (CK_COND) and finds the count in either sense
-// format: descriptor byte 5 of the ATA Status Return descriptor, or INFORMATION byte 6.
-TEST(AtaPassThrough, CheckPowerModeReturnsTheSectorCount) {
+// Commands whose answer is in the registers ask for them back (CK_COND) and find them in either
+// sense format; RETURN STATUS's cylinder registers then say passed, exceeded or nothing.
+TEST(AtaPassThrough, ReturnedRegistersTable) {
   EXPECT_EQ(BuildAtaPassThrough(kCheckPowerMode.registers, false, true),
             (Cdb16{0x85, 0x06, 0x20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xA0, 0xE5, 0}));
-  const std::vector<std::uint8_t> descriptor = {0x72, 0x01, 0x00, 0x1D, 0, 0, 0,    14,
-                                                0x09, 0x0C, 0,    0,    0, 0, 0,    0,
-                                                0,    0,    0,    0,    0, 0, 0xA0, 0x50};
-  std::vector<std::uint8_t> fixed(18, 0);
-  fixed[0] = 0x70;
-  fixed[2] = 0x01;
-  fixed[4] = 0x50;
-  fixed[6] = 0x80;  // idle
-  fixed[13] = 0x1D;
-  std::uint8_t count = 0x55;
-  EXPECT_TRUE(ReturnedSectorCount({2, 0, 8, descriptor}, count));
-  EXPECT_EQ(count, 0x00);  // standby
-  EXPECT_TRUE(ReturnedSectorCount({2, 0, 8, fixed}, count));
-  EXPECT_EQ(count, 0x80);
-  EXPECT_FALSE(ReturnedSectorCount({0, 0, 0, {}}, count));
-  EXPECT_TRUE(IsPermittedAtaCommand(kCheckPowerMode.registers));
+  EXPECT_EQ(BuildAtaPassThrough(kReadSmartStatus.registers, false, true),
+            (Cdb16{0x85, 0x06, 0x20, 0, 0xDA, 0, 1, 0, 1, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
+  // Descriptor: header, then the ATA Status Return descriptor (count +5, LBA mid +9, high +11,
+  // status +13). Fixed: status 4, count 6, LBA mid 10, high 11, ASC/ASCQ 12/13.
+  const auto descriptor = [](std::uint8_t count, std::uint8_t mid, std::uint8_t high,
+                             std::uint8_t status) {
+    return std::vector<std::uint8_t>{0x72, 0x01, 0x00,  0x1D, 0, 0, 0,   14, 0x09, 0x0C, 0,
+                                     0,    0,    count, 0,    0, 0, mid, 0,  high, 0xA0, status};
+  };
+  const auto fixed = [](std::uint8_t count, std::uint8_t mid, std::uint8_t high,
+                        std::uint8_t ascq) {
+    std::vector<std::uint8_t> sense(18, 0);
+    sense[0] = 0x70, sense[2] = 0x01, sense[4] = 0x50, sense[6] = count;
+    sense[10] = mid, sense[11] = high, sense[13] = ascq;
+    return sense;
+  };
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> sense;
+    int count;  // -1: no registers, or the command failed
+    SmartStatus status;
+  } cases[] = {
+      {"descriptor, passed", descriptor(0, 0x4F, 0xC2, 0x50), 0, SmartStatus::kPassed},
+      {"descriptor, exceeded", descriptor(0, 0xF4, 0x2C, 0x50), 0, SmartStatus::kThresholdExceeded},
+      {"descriptor, mid alone", descriptor(0, 0x4F, 0x00, 0x50), 0, SmartStatus::kUnknown},
+      {"descriptor, ERR", descriptor(0, 0xF4, 0x2C, 0x51), -1, SmartStatus::kUnknown},
+      {"fixed, idle and passed", fixed(0x80, 0x4F, 0xC2, 0x1D), 0x80, SmartStatus::kPassed},
+      {"fixed, exceeded", fixed(0, 0xF4, 0x2C, 0x1D), 0, SmartStatus::kThresholdExceeded},
+      {"fixed without ATA information", fixed(0, 0xF4, 0x2C, 0x00), -1, SmartStatus::kUnknown},
+      {"no sense", {}, -1, SmartStatus::kUnknown},
+  };
+  for (const auto& c : cases) {
+    const ScsiOutcome outcome{2, 0, 8, c.sense};
+    AtaRegisters returned;
+    const bool read = AtaCommandSucceeded(outcome) && ReturnedRegisters(outcome, returned);
+    EXPECT_EQ(read ? returned.sectorCount : -1, c.count) << c.what;
+    EXPECT_EQ(read ? SmartStatusOf(returned) : SmartStatus::kUnknown, c.status) << c.what;
+  }
 }
 
 }  // namespace

@@ -1,0 +1,202 @@
+// The verdict: from what was read to a state and its reasons, and what a run with --health sends
+// each drive and writes.
+#include <gtest/gtest.h>
+
+#include "app/run.h"
+#include "device/nvme_decoders.h"
+#include "device/sector_decoders.h"
+#include "model/drive_table.h"
+#include "tests/report_checks.h"
+#include "tests/sector_images.h"
+#include "tests/whole_run.h"
+
+namespace trelmoss {
+namespace {
+
+using test::AttributeRow;
+using test::Step;
+
+constexpr std::uint16_t kOldAge = 0x0032;
+
+std::array<std::uint8_t, 6> Raw(std::uint32_t value) {
+  return {static_cast<std::uint8_t>(value),
+          static_cast<std::uint8_t>(value >> 8),
+          static_cast<std::uint8_t>(value >> 16),
+          0,
+          0,
+          0};
+}
+
+struct AtaCase {
+  const char* expected;  // DescribeHealth of the verdict
+  std::vector<AttributeRow> attributes;
+  std::vector<test::ThresholdRow> thresholds;
+  SmartStatus status = SmartStatus::kPassed;
+  bool sectorsRead = true;
+};
+
+TEST(Health, AtaVerdictTable) {
+  const AtaCase cases[] = {
+      {"good", {{1, 100, 100, {}}}, {{1, 10}}},
+      {"failing: smart_status_failed 1",
+       {{1, 100, 100, {}}},
+       {{1, 10}},
+       SmartStatus::kThresholdExceeded},
+      {"failing: prefail_at_threshold 10 (attribute 1)", {{1, 10, 10, {}}}, {{1, 10}}},
+      {"warning: prefail_failed_in_past 10 (attribute 1)", {{1, 11, 10, {}}}, {{1, 10}}},
+      {"warning: old_age_at_threshold 10 (attribute 1)", {{1, 10, 10, {}, kOldAge}}, {{1, 10}}},
+      {"good", {{1, 11, 9, {}, kOldAge}}, {{1, 10}}},  // an old-age worst says nothing
+      {"good", {{1, 1, 1, {}}}, {{1, 0}}},             // threshold 0 never fails
+      {"failing: prefail_at_threshold 253 (attribute 1)", {{1, 253, 253, {}}}, {{1, 253}}},
+      {"good", {{1, 100, 100, {}}}, {{1, 254}}},  // 254 is no threshold
+      {"good", {{1, 0, 0, {}}}, {{1, 10}}},       // nor is 0 a value
+      {"good", {{1, 5, 5, {}}}, {}},              // no threshold sent
+      {"warning: reallocated_sectors 65535 (attribute 5)", {{5, 100, 100, Raw(65535)}}, {}},
+      {"good", {{5, 100, 100, Raw(65536)}}, {}},  // packed vendor fields, not a count
+      {"warning: reported_uncorrectable 1 (attribute 187), pending_sectors 2 (attribute 197), "
+       "offline_uncorrectable 3 (attribute 198)",
+       {{187, 100, 100, Raw(1)}, {197, 100, 100, Raw(2)}, {198, 100, 100, Raw(3)}},
+       {}},
+      {"good", {{5, 100, 100, Raw(8)}, {5, 100, 100, Raw(0)}}, {}},  // the later entry counts
+      {"failing: smart_status_failed 1, reallocated_sectors 8 (attribute 5)",
+       {{5, 100, 100, Raw(8)}},
+       {},
+       SmartStatus::kThresholdExceeded},
+      {"good", {{1, 100, 100, {}}}, {{1, 10}}, SmartStatus::kUnknown},
+      {"unknown", {}, {}, SmartStatus::kUnknown, false},
+      {"unknown", {}, {}, SmartStatus::kNotAsked, false},
+      {"good", {}, {}, SmartStatus::kPassed, false},
+      {"failing: smart_status_failed 1", {}, {}, SmartStatus::kThresholdExceeded, false},
+  };
+  for (const AtaCase& c : cases) {
+    DriveTable table;
+    DriveRecord& drive = table.RegisterDrive("/dev/sda", 0);
+    if (c.sectorsRead) {
+      DecodeAttributes(table, 0, test::AttributeSector(c.attributes));
+      DecodeThresholds(table, 0, test::ThresholdSector(c.thresholds));
+    }
+    drive.smartSectorsRead = c.sectorsRead;
+    drive.smartStatus = c.status;
+    EXPECT_EQ(DescribeHealth(JudgeDrive(table, 0)), c.expected);
+  }
+}
+
+TEST(Health, NvmeVerdictTable) {
+  const struct {
+    const char* expected;
+    std::uint8_t warning, spare, spareThreshold, used;
+    std::uint8_t mediaErrors;
+  } cases[] = {
+      {"good", 0, 100, 10, 99, 0},
+      {"failing: critical_warning_spare 1", 1, 5, 10, 0, 0},
+      {"warning: critical_warning_temperature 2", 2, 100, 10, 0, 0},
+      {"failing: critical_warning_reliability 4", 4, 100, 10, 0, 0},
+      {"failing: critical_warning_read_only 8", 8, 100, 10, 0, 0},
+      {"failing: critical_warning_volatile_backup 16", 16, 100, 10, 0, 0},
+      {"failing: critical_warning_persistent_memory 32", 32, 100, 10, 0, 0},
+      {"failing: critical_warning_bit_6 192, critical_warning_bit_7 192", 192, 100, 10, 0, 0},
+      {"failing: available_spare_below_threshold 9", 0, 9, 10, 0, 0},
+      {"good", 0, 10, 10, 0, 0},
+      {"warning: percentage_used 100", 0, 100, 10, 100, 0},
+      {"warning: percentage_used 255, media_errors 1", 0, 100, 10, 255, 1},
+  };
+  for (const auto& c : cases) {
+    DriveTable table;
+    DriveRecord& drive = table.RegisterDrive("/dev/nvme0n1", 0);
+    drive.nvme = true;
+    std::array<std::uint8_t, kNvmeHealthLogBytes> log{};
+    log[0] = c.warning, log[3] = c.spare, log[4] = c.spareThreshold, log[5] = c.used;
+    log[160] = c.mediaErrors;
+    DecodeNvmeHealth(drive, log);
+    EXPECT_EQ(DescribeHealth(JudgeDrive(table, 0)), c.expected);
+    EXPECT_EQ(SmartStatusVerdict(drive), c.warning == 0 ? 1 : 0);
+  }
+  DriveTable unread;
+  unread.RegisterDrive("/dev/nvme0n1", 0).nvme = true;
+  EXPECT_EQ(DescribeHealth(JudgeDrive(unread, 0)), "unknown");
+  EXPECT_EQ(SmartStatusVerdict(unread.Drive(0)), -1);
+}
+
+std::vector<Step> StepsOf(const test::FakeDiskSystem& disks, const std::string& path) {
+  std::vector<Step> steps;
+  for (const auto& request : disks.requests) {
+    if (request.path == path) steps.push_back(request.step);
+  }
+  return steps;
+}
+
+// One command more for an ATA drive, after the thresholds; none for an NVMe drive, a drive left
+// asleep or one whose driver passes no S.M.A.R.T. commands. Its verdict everywhere it shows.
+TEST(Health, RunJudgesEveryDrive) {
+  test::WholeRun run;
+  run.definitions = "[General]\nMax Attributes=1\n[Attrib0]\nId=5\nName=Reallocated\n";
+  run.disks.disks = {test::HealthyDisk("/dev/sda", 0),         test::HealthyDisk("/dev/sdb", 1),
+                     test::HealthyNvmeDisk("/dev/nvme0n1", 2), test::HealthyDisk("/dev/sdc", 3),
+                     test::HealthyDisk("/dev/vda", 4),         test::HealthyDisk("/dev/sdd", 5)};
+  auto& disks = run.disks.disks;
+  disks[1].attributes = test::AttributeSector({{5, 100, 100, Raw(8)}});
+  disks[1].statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
+  disks[3].powerMode = 0x00;
+  disks[4].smartCommands = false;
+  disks[5].statusReply = {};  // a driver that returns no registers
+  EXPECT_EQ(run({"trelmoss", "--health", "--no-wake", "--prometheus", "m.prom", "r.xml"}),
+            kStatusReportWritten);
+  const std::vector<Step> ata = {Step::kVersion,     Step::kPowerMode, Step::kEnable,
+                                 Step::kIdentify,    Step::kReadData,  Step::kReadThresholds,
+                                 Step::kReturnStatus};
+  EXPECT_EQ(StepsOf(run.disks, "/dev/sda"), ata);
+  EXPECT_EQ(StepsOf(run.disks, "/dev/sdc"), (std::vector<Step>{Step::kVersion, Step::kPowerMode}));
+  EXPECT_EQ(StepsOf(run.disks, "/dev/vda"), std::vector<Step>{Step::kVersion});
+  EXPECT_EQ(StepsOf(run.disks, "/dev/nvme0n1"),
+            (std::vector<Step>{Step::kNvmeIdentity, Step::kNvmeHealth}));
+  EXPECT_TRUE(run.disks.unexpected.empty());
+  EXPECT_EQ(run.console.Text(),
+            "Trelmoss v1.1\r\nTotal drives: 6\r\n"
+            "/dev/sdb health: failing: smart_status_failed 1, reallocated_sectors 8 "
+            "(attribute 5)\r\n"
+            "/dev/nvme0n1 health: failing: critical_warning_reliability 4, media_errors "
+            "18446744073709551615\r\n"
+            "/dev/sdc health: asleep\r\n/dev/vda health: unknown\r\n");
+  const std::string& report = run.written.at("r.xml");
+  EXPECT_EQ(test::SchemaProblems(report), "");
+  EXPECT_NE(report.find("        <attrib id=\"5\" name=\"Reallocated\" value=\"100\" worst=\"100\" "
+                        "raw=\"8\" treshold=\"-1\"/>\r\n"
+                        "        <health state=\"failing\">\r\n"
+                        "            <reason name=\"smart_status_failed\" value=\"1\"/>\r\n"
+                        "            <reason name=\"reallocated_sectors\" attribute=\"5\" "
+                        "value=\"8\"/>\r\n"
+                        "        </health>\r\n"),
+            std::string::npos);
+  EXPECT_NE(report.find("firmware=\"FW 1.0\">\r\n        <health state=\"good\"/>\r\n"),
+            std::string::npos);
+  const std::string& metrics = run.written.at("m.prom");
+  for (const char* line : {"trelmoss_device_health{device=\"sdb\",state=\"failing\"} 1\n",
+                           "trelmoss_device_health{device=\"sdb\",state=\"good\"} 0\n",
+                           "trelmoss_device_health{device=\"sdc\",state=\"asleep\"} 1\n",
+                           "trelmoss_device_health_reason{device=\"sdb\",reason="
+                           "\"reallocated_sectors\",attribute_id=\"5\"} 8\n",
+                           "trelmoss_device_smart_status{device=\"sda\"} 1\n",
+                           "trelmoss_device_smart_status{device=\"sdb\"} 0\n",
+                           "trelmoss_device_smart_status{device=\"nvme0n1\"} 0\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line;
+  }
+  for (const char* absent : {"smart_status{device=\"sdd\"}", "smart_status{device=\"sdc\"}"}) {
+    EXPECT_EQ(metrics.find(absent), std::string::npos) << absent;
+  }
+  test::KeepReportForComparison(metrics, ".prom");
+  test::KeepReportForComparison(report);
+}
+
+// Without the option: no status asked, and the report and metrics carry no verdict.
+TEST(Health, WithoutTheOptionNothingIsJudged) {
+  test::WholeRun run;
+  run.disks.disks = {test::HealthyDisk("/dev/sda", 0), test::HealthyNvmeDisk("/dev/nvme0n1", 1)};
+  run({"trelmoss", "--prometheus", "m.prom", "r.xml"});
+  for (const auto& request : run.disks.requests) EXPECT_NE(request.step, Step::kReturnStatus);
+  EXPECT_EQ(run.written.at("r.xml").find("<health"), std::string::npos);
+  EXPECT_EQ(run.written.at("m.prom").find("health"), std::string::npos);
+  EXPECT_EQ(run.written.at("m.prom").find("smart_status"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace trelmoss
