@@ -3,8 +3,9 @@
 # Linux: the program lives in lib/trelmoss with its definitions file beside it, as the program
 # looks for it; that file is a link to the editable copy in the system configuration folder
 # (a conffile of the Debian package). sbin/trelmoss links to the program, which finds its real
-# path. The systemd units, the manual page and the schema come along.
-# Windows: one zip with the program, its definitions file, the README in CR LF and the license.
+# path. The systemd units, the manual page, the schema and the Prometheus alert rules come along.
+# Windows: one zip with the program, its definitions file, the README in CR LF, the license and
+# the alert rules.
 
 set(TRELMOSS_PACKAGING ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(TRELMOSS_STAGING ${CMAKE_CURRENT_BINARY_DIR}/packaging)
@@ -19,7 +20,8 @@ if(WIN32)
   file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE license)
   string(REPLACE "\n" "\r\n" license "${license}")
   file(WRITE ${TRELMOSS_STAGING}/LICENSE.txt "${license}")
-  install(FILES ${TRELMOSS_STAGING}/README.txt ${TRELMOSS_STAGING}/LICENSE.txt DESTINATION .)
+  install(FILES ${TRELMOSS_STAGING}/README.txt ${TRELMOSS_STAGING}/LICENSE.txt
+    ${TRELMOSS_PACKAGING}/trelmoss-alerts.yml DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
@@ -48,6 +50,8 @@ else()
     ${CMAKE_CURRENT_SOURCE_DIR}/report/trelmoss-report.xsd DESTINATION ${doc_dir})
   install(FILES ${TRELMOSS_PACKAGING}/trelmoss.service ${TRELMOSS_PACKAGING}/trelmoss.timer
     DESTINATION /lib/systemd/system)
+  install(FILES ${TRELMOSS_PACKAGING}/trelmoss-alerts.yml
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/trelmoss)
 
   set(CPACK_GENERATOR DEB)
   set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})

@@ -13,8 +13,10 @@ std::string DriverInterfacePath(std::size_t device) {
 }
 
 std::vector<ScenarioDrive> ProgramScenario() {
+  ScenarioDrive failing{"sata3", 0};
+  failing.statusReply = {0, 0, 0, 0xF4, 0x2C, 0xA0, 0x50};  // a threshold exceeded
   return {
-      {"sata3", 0},
+      failing,
       {"sata1", 1, kCapAtaIdentify | kCapSmartCommands, DriverCall::kOpen, 0xC0000034, 2},
       {"sata1", 300, kCapAtaIdentify | kCapSmartCommands, DriverCall::kReadThresholds, 0xC0000185,
        1117},
@@ -30,7 +32,11 @@ std::vector<ScenarioDrive> ProgramScenario() {
 std::string ProgramScenarioConsole() {
   return "Trelmoss v1.1\r\ncan't open device " + DriverInterfacePath(1) +
          "  (Error 2)can't get device number " + DriverInterfacePath(5) +
-         "  (Error 50)Total drives: 6\r\n";
+         "  (Error 50)Total drives: 6\r\n" + DriverInterfacePath(0) +
+         " health: failing: smart_status_failed 1\r\n" + DriverInterfacePath(3) +
+         " health: unknown\r\n" + DriverInterfacePath(6) +
+         " health: warning: critical_warning_temperature 2\r\n" + DriverInterfacePath(7) +
+         " health: unknown\r\n";
 }
 
 namespace {
@@ -43,7 +49,8 @@ const std::map<DriverCall, Step> kSteps = {{DriverCall::kVersion, Step::kVersion
                                            {DriverCall::kReadThresholds, Step::kReadThresholds},
                                            {DriverCall::kNvmeIdentify, Step::kNvmeIdentity},
                                            {DriverCall::kNvmeHealth, Step::kNvmeHealth},
-                                           {DriverCall::kPowerMode, Step::kPowerMode}};
+                                           {DriverCall::kPowerMode, Step::kPowerMode},
+                                           {DriverCall::kReturnStatus, Step::kReturnStatus}};
 
 void LoadCaptures(FakeDisk& disk, const ScenarioDrive& drive) {
   if (!drive.nvme) {
@@ -67,8 +74,10 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     FakeDisk disk;
     disk.path = DriverInterfacePath(device);
     disk.deviceNumber = drive.deviceNumber;
+    disk.name = "PhysicalDrive" + std::to_string(drive.deviceNumber);  // as Windows names it
     disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
     disk.powerMode = drive.powerMode;
+    disk.statusReply = drive.statusReply;
     LoadCaptures(disk, drive);
     if (drive.failing == DriverCall::kOpen) disk.openError = drive.error;
     if (drive.failing == DriverCall::kDeviceNumber) disk.numberError = drive.error;

@@ -24,6 +24,7 @@ enum class DriverCall {
   kNvmeIdentify,
   kNvmeHealth,
   kPowerMode,
+  kReturnStatus,
   kNone
 };
 
@@ -43,12 +44,17 @@ struct ScenarioDrive {
   bool nvme = false;
   bool shortNvmeData = false;     // the Windows driver's NVMe replies describe too little data
   std::uint8_t powerMode = 0xFF;  // what CHECK POWER MODE answers: active
+  // What RETURN STATUS answers: error, count, LBA low, mid, high, device, status.
+  AtaRegisters statusReply{0, 0, 0, 0x4F, 0xC2, 0xA0, 0x50};
 };
 
 // The interface path Wine gives test device `device`.
 std::string DriverInterfacePath(std::size_t device);
 
-// One drive of each kind the driver can play, devices 0 to 7.
+// One drive of each kind the driver can play, devices 0 to 7, read by the program with these
+// arguments.
+inline constexpr const char* kProgramScenarioArguments =
+    "--health --prometheus metrics.prom report.xml";
 std::vector<ScenarioDrive> ProgramScenario();
 // What trelmoss.exe prints for them (with "\r\n" line ends, before the text stream's conversion).
 std::string ProgramScenarioConsole();

@@ -17,7 +17,8 @@ TEST(DriverScenario, ProgramReport) {
   run.executablePath = "trelmoss";
   run.definitions = test::ReadFile(TRELMOSS_DEFAULT_INI);
   run.disks = test::FakeDisksFor(test::ProgramScenario());
-  EXPECT_EQ(run({"trelmoss", "report.xml"}), kStatusReportWritten);
+  EXPECT_EQ(run({"trelmoss", "--health", "--prometheus", "metrics.prom", "report.xml"}),
+            kStatusReportWritten);
   EXPECT_EQ(run.console.Text(), test::ProgramScenarioConsole());
   const std::string report = run.written["report.xml"];
   EXPECT_EQ(test::SchemaProblems(report), "");
@@ -29,6 +30,7 @@ TEST(DriverScenario, ProgramReport) {
     EXPECT_NE(report.find(expected), std::string::npos) << expected;
   }
   EXPECT_EQ(run.disks.mostOpenHandles, 1);
+  test::KeepReportForComparison(run.written["metrics.prom"], ".prom");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ DECLARATION = b'<?xml version="1.0" encoding="windows-1251" ?>\r\n'
 # ATA commands a disk may receive: (command, features) for S.M.A.R.T., IDENTIFY DEVICE.
 PERMITTED_ATA = {(0xB0, 0xD8), (0xB0, 0xD0), (0xB0, 0xD1), (0xEC, None)}
 ATA_CHECK_POWER_MODE = 0xE5  # with --no-wake only
+ATA_SMART_RETURN_STATUS = (0xB0, 0xDA)  # with --health only
 SCSI_INQUIRY = 0x12
 ATA_PASS_THROUGH_16 = 0x85
 # What an ATA drive shows when the kernel refuses ATA PASS-THROUGH (EPERM) for want of
@@ -174,10 +175,11 @@ def compare_machine(folder, schema):
     return machine, disks, read, identities, nvme
 
 
-def device_requests(folder, trace="trace.txt", no_wake=False):
+def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
     """SG_IO requests per disk path from the strace of a run, and the commands outside the rule."""
     descriptors, counts, opened, foreign = {}, {}, [], []
     permitted_ata = PERMITTED_ATA | ({(ATA_CHECK_POWER_MODE, None)} if no_wake else set())
+    permitted_ata |= {ATA_SMART_RETURN_STATUS} if health else set()
     for line in open(os.path.join(folder, trace), errors="replace"):
         opening = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"(/dev/[^"]+)".*\) = (\d+)', line)
         if opening:
@@ -254,6 +256,60 @@ def check_no_wake(machine, folder, read):
         if counts.get(path, 0) != plain.get(path, 0) + more:
             problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --no-wake, "
                     f"{plain.get(path, 0)} without")
+
+
+def prometheus_samples(path, name):
+    """{device: value} of one metric family in a metrics file."""
+    found = {}
+    for line in open(path):
+        match = re.match(name + r'\{device="([^"]+)"(?:,state="failing")?\} (\S+)$', line)
+        if match:
+            found[match.group(1)] = float(match.group(2))
+    return found
+
+
+def check_health(machine, folder, read):
+    """With --health: the same report but for a health element a drive, each ATA disk one
+    command more (RETURN STATUS), every other disk none; the drive's own verdict equal to
+    smartctl's -H, and the NVMe drives' state that of their critical warning."""
+    report = ElementTree.parse(os.path.join(folder, "report.xml")).getroot().findall("drive")
+    judged = ElementTree.parse(os.path.join(folder, "health.xml")).getroot().findall("drive")
+    _, plain, _ = device_requests(folder)
+    _, counts, foreign = device_requests(folder, "trace_health.txt", health=True)
+    for path, cdb in foreign:
+        problem(f"{machine}: with --health {path} was sent {cdb}")
+    status = prometheus_samples(os.path.join(folder, "health.prom"), "trelmoss_device_smart_status")
+    failing = prometheus_samples(os.path.join(folder, "health.prom"), "trelmoss_device_health")
+    compared = 0
+    for disk, ours, with_health in zip(read, report, judged):
+        health = with_health.findall("health")
+        shorn = [child for child in with_health if child.tag != "health"]
+        if len(health) != 1 or shape(ours)[:2] != shape(with_health)[:2] or \
+                [shape(c) for c in ours] != [shape(c) for c in shorn]:
+            problem(f"{machine} {disk}: the report with --health is not the report and a verdict")
+            continue
+        reading = smartctl_reading(folder, disk)
+        more = 1 if reading is not None and not is_nvme(reading) else 0
+        path = f"/dev/{disk}"
+        if counts.get(path, 0) != plain.get(path, 0) + more:
+            problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --health, "
+                    f"{plain.get(path, 0)} without")
+        state = health[0].get("state")
+        if reading is None:
+            if state != "unknown" or disk in status:
+                problem(f"{machine} {disk}: a disk without data is {state}, status {status.get(disk)}")
+            continue
+        passed = reading.get("smart_status", {}).get("passed")
+        if passed is None or status.get(disk) != (1.0 if passed else 0.0):
+            problem(f"{machine} {disk}: smart_status {status.get(disk)}, smartctl -H {passed}")
+        compared += 1
+        if is_nvme(reading):
+            warning = reading["nvme_smart_health_information_log"]["critical_warning"]
+            expected = "failing" if warning & ~0x02 else "warning" if warning else "good"
+            if state != expected or failing.get(disk) != (1.0 if expected == "failing" else 0.0):
+                problem(f"{machine} {disk}: critical warning {warning} but state {state}")
+    print(f"{machine}: --health sent one command more to each ATA disk; the drive's own verdict "
+          f"equals smartctl -H on {compared} disks")
 
 
 def check_unprivileged(machine, folder, read):
@@ -363,6 +419,7 @@ def main():
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
     check_kinds_nvme(os.path.join(work, "kinds"), nvme)
     check_no_wake(machine, os.path.join(work, "kinds"), read)
+    check_health(machine, os.path.join(work, "kinds"), read)
     check_unprivileged(machine, os.path.join(work, "kinds"), read)
     calls = check_syscalls(machine, os.path.join(work, "kinds"), UNIT)
     print(f"kinds: {calls} distinct system calls, all allowed by trelmoss.service")
@@ -374,6 +431,7 @@ def main():
     machine, disks, read, identities, _ = compare_machine(folder, schema)
     counts = check_requests(machine, folder, read, disks)
     check_no_wake(machine, folder, read)
+    check_health(machine, folder, read)
     check_unprivileged(machine, folder, read)
     if len(disks) != 34 or len(read) != MAX_DRIVES:
         problem(f"many: {len(disks)} disks listed, {len(read)} read")

@@ -49,6 +49,8 @@ echo "$start $end" > /e2e/trelmoss_time.txt
 strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
 strace -f -o /e2e/trace_nowake.txt -e trace=openat,open,ioctl,close \
   ./trelmoss --no-wake /e2e/nowake.xml > /dev/null
+strace -f -o /e2e/trace_health.txt -e trace=openat,open,ioctl,close \
+  ./trelmoss --health --prometheus /e2e/health.prom /e2e/health.xml > /e2e/health_output.txt
 strace -f -o /e2e/syscalls.txt ./trelmoss /e2e/syscalls.xml > /dev/null
 
 # The same run as an ordinary user: the disk nodes belong to group "disk" as udev leaves them,
@@ -70,7 +72,7 @@ start=$(cat /proc/uptime)
 smartctl --scan > /e2e/scan.txt
 for disk in $(cat /e2e/disks.txt); do
   case $disk in
-    sd*|nvme*) smartctl -j -i -A "/dev/$disk" > "/e2e/smart-$disk.json" ;;
+    sd*|nvme*) smartctl -j -i -A -H "/dev/$disk" > "/e2e/smart-$disk.json" ;;
   esac
 done
 end=$(cat /proc/uptime)

@@ -20,6 +20,20 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
+TEST(NameTheSameFile, LinksLeadToTheirTarget) {
+  const TempDir folder;
+  ::symlink("target.xml", folder.File("link.xml").c_str());  // dangling until written
+  ::symlink(folder.path().c_str(), folder.File("here").c_str());
+  EXPECT_TRUE(NameTheSameFile(folder.File("link.xml"), folder.File("target.xml")));
+  EXPECT_TRUE(NameTheSameFile(folder.File("here/link.xml"), folder.File("target.xml")));
+  WriteFile(folder.File("target.xml"), "x");
+  EXPECT_TRUE(NameTheSameFile(folder.File("link.xml"), folder.File("target.xml")));
+  const std::string cwd = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path());
+  EXPECT_TRUE(NameTheSameFile("target.xml", folder.File("link.xml")));
+  std::filesystem::current_path(cwd);
+}
+
 TEST(WriteReportFile, NewReportGetsTheUsualPermissions) {
   const TempDir folder;
   const mode_t previous = ::umask(022);

@@ -4,9 +4,13 @@ usage: check.py FOLDER...   (each FOLDER holds NAME.prom files, each beside the 
                              of the same run)
 Every file must pass `promtool check metrics`. node_exporter, started on 127.0.0.1 over a
 textfile folder holding all of them, must scrape them without error and serve every trelmoss
-sample with its value; the attribute samples must carry the values of the XML report.
+sample with its value; the attribute samples must carry the values of the XML report. The
+package's alert rules, run by `promtool test rules` over the series node_exporter served, must
+fire for exactly the drives the reports call failing (and, after an hour, warning), and for a
+textfile two runs old.
 """
 import glob
+import json
 import os
 import re
 import shutil
@@ -18,9 +22,21 @@ import time
 import urllib.request
 import xml.etree.ElementTree as ElementTree
 
+import yaml
+
+RULES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../packaging/trelmoss-alerts.yml")
+# What the Prometheus server adds to every series it scrapes.
+SERVER_LABELS = (("instance", "host1:9100"), ("job", "node"))
+SERVED = re.compile(r'^((?:trelmoss|node_textfile_mtime)_\w+)(?:\{(.*)\})? (\S+)$')
 SAMPLE = re.compile(r'^(trelmoss_\w+)(?:\{(.*)\})? (\S+)$')
 LABEL = re.compile(r'(\w+)="((?:[^"\\]|\\.)*)"')
 problems = []
+
+
+def label_pairs(text):
+    """The labels of a sample, sorted; an empty one is no label, to Prometheus and to us (the
+    exporter fills in those that other series of the family have)."""
+    return tuple(sorted((k, v) for k, v in LABEL.findall(text or "") if v))
 
 
 def samples(text):
@@ -29,7 +45,7 @@ def samples(text):
     for line in text.splitlines():
         match = SAMPLE.match(line)
         if match:
-            labels = tuple(sorted(LABEL.findall(match.group(2) or "")))
+            labels = label_pairs(match.group(2))
             found[(match.group(1), labels)] = float(match.group(3))
     return found
 
@@ -56,6 +72,82 @@ def check_against_report(name, metrics, report):
     if len(drives) != len(paths):
         problems.append(f"{name}: {len(paths)} devices in the metrics, {len(drives)} in the report")
     return checked
+
+
+def unescaped(value):
+    return re.sub(r"\\(.)", lambda m: "\n" if m.group(1) == "n" else m.group(1), value)
+
+
+def judged_drives(text, report, prefix):
+    """{state: [device]} of the drives the report judged, by the device names of the metrics."""
+    paths = {dict(labels)["devicepath"]: dict(labels)["device"]
+             for (metric, labels) in samples(text) if metric == "trelmoss_device_info"}
+    states = {}
+    for drive in ElementTree.fromstring(report).findall("drive"):
+        for health in drive.findall("health"):
+            device = prefix + unescaped(paths[drive.get("devicepath")])
+            states.setdefault(health.get("state"), []).append(device)
+    return states
+
+
+def expected_alerts(rule, served, name, state):
+    """The alerts `rule` raises for each served series of `name` whose state is `state`."""
+    alerts = []
+    for series, labels, value in served:
+        labels = {k: unescaped(v) for k, v in labels}
+        if series != name or (state and (labels.get("state") != state or value != "1")):
+            continue
+        render = lambda text: re.sub(r"\{\{ \$labels\.(\w+) \}\}",
+                                     lambda m: labels.get(m.group(1), ""), text)
+        alerts.append({"exp_labels": {**labels, **rule["labels"]},
+                       "exp_annotations": {k: render(v) for k, v in rule["annotations"].items()}})
+    return alerts
+
+
+def check_alert_rules(served_text, states):
+    """promtool test rules over what node_exporter served, held for two and a half hours."""
+    rules = {r["alert"]: r for g in yaml.safe_load(open(RULES))["groups"] for r in g["rules"]}
+    check = subprocess.run(["promtool", "check", "rules", RULES], capture_output=True, text=True)
+    if check.returncode != 0:
+        problems.append(f"promtool check rules: {check.stdout}{check.stderr}")
+    series, inputs = [], []
+    for line in served_text.splitlines():
+        match = SERVED.match(line)
+        if not match:
+            continue
+        labels = tuple(sorted(label_pairs(match.group(2)) + SERVER_LABELS))
+        series.append((match.group(1), labels, match.group(3)))
+        written = match.group(1).startswith("node_textfile")  # the files' age starts at 0
+        body = ",".join(f'{k}="{v}"' for k, v in labels)
+        inputs.append({"series": f"{match.group(1)}{{{body}}}",
+                       "values": f"{'0' if written else match.group(3)}x150"})
+    failing = expected_alerts(rules["TrelmossDiskFailing"], series, "trelmoss_device_health", "failing")
+    warning = expected_alerts(rules["TrelmossDiskWarning"], series, "trelmoss_device_health", "warning")
+    stale = expected_alerts(rules["TrelmossMetricsStale"], series, "node_textfile_mtime_seconds", None)
+    for alert in stale:
+        alert["exp_annotations"]["description"] = alert["exp_annotations"]["description"].replace(
+            "{{ $value | humanizeDuration }}", "2h 10m 0s")
+    wanted = {"failing": failing, "warning": warning}
+    for state, alerts in wanted.items():
+        devices = sorted(a["exp_labels"]["device"] for a in alerts)
+        if devices != sorted(states.get(state, [])) or not devices:
+            problems.append(f"{state} alerts expected for {devices}, reports say {states.get(state)}")
+    tests = {"rule_files": [RULES], "evaluation_interval": "1m", "tests": [{
+        "interval": "1m", "input_series": inputs, "alert_rule_test": [
+            {"alertname": "TrelmossDiskFailing", "eval_time": "5m", "exp_alerts": failing},
+            {"alertname": "TrelmossDiskWarning", "eval_time": "50m", "exp_alerts": []},
+            {"alertname": "TrelmossDiskWarning", "eval_time": "70m", "exp_alerts": warning},
+            {"alertname": "TrelmossMetricsStale", "eval_time": "100m", "exp_alerts": []},
+            {"alertname": "TrelmossMetricsStale", "eval_time": "130m", "exp_alerts": stale},
+        ]}]}
+    with tempfile.NamedTemporaryFile("w", suffix=".yml") as test_file:
+        json.dump(tests, test_file)
+        test_file.flush()
+        result = subprocess.run(["promtool", "test", "rules", test_file.name], capture_output=True,
+                                text=True)
+    if result.returncode != 0:
+        problems.append(f"promtool test rules: {result.stdout[-3000:]}{result.stderr[-3000:]}")
+    return len(failing), len(warning), len(stale)
 
 
 def free_port():
@@ -86,7 +178,7 @@ def scrape(folder):
 
 def main():
     textfiles = tempfile.mkdtemp()
-    expected, attributes = {}, 0
+    expected, attributes, states = {}, 0, {}
     try:
         for index, path in enumerate(sorted(p for f in sys.argv[1:] for p in glob.glob(f + "/*.prom"))):
             text = open(path, "rb").read().decode("utf-8")
@@ -98,7 +190,10 @@ def main():
             attributes += check_against_report(path, ours, open(path[:-5] + ".xml", "rb").read())
             # One file per run; each gets its own device names so that none collide.
             renamed = text.replace('device="', f'device="run{index}-')
-            open(os.path.join(textfiles, f"run{index}.prom"), "w").write(renamed)
+            report = open(path[:-5] + ".xml", "rb").read()
+            for state, devices in judged_drives(text, report, f"run{index}-").items():
+                states.setdefault(state, []).extend(devices)
+            open(os.path.join(textfiles, f"run{index}.trelmoss.prom"), "w").write(renamed)
             expected.update(samples(renamed))
         served = scrape(textfiles)
         if "node_textfile_scrape_error 0" not in served.splitlines():
@@ -109,6 +204,7 @@ def main():
                 continue  # one run's value wins where files share a series without labels
             if got.get(key) != value:
                 problems.append(f"served {key}: {got.get(key)}, written {value}")
+        alerts = check_alert_rules(served, states)
     finally:
         shutil.rmtree(textfiles)
     if problems:
@@ -116,7 +212,9 @@ def main():
         sys.exit(1)
     print(f"node_exporter served all {len(expected)} trelmoss samples of "
           f"{len(sys.argv) - 1} folder(s) without a scrape error; promtool found nothing; "
-          f"{attributes} attribute samples agree with the reports")
+          f"{attributes} attribute samples agree with the reports; the alert rules fired for "
+          f"{alerts[0]} failing and {alerts[1]} warning drives and {alerts[2]} stale files, "
+          f"as the reports say")
 
 
 if __name__ == "__main__":

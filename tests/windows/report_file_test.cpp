@@ -13,6 +13,13 @@ namespace {
 using test::EntriesIn;
 using test::TempDir;
 
+// Windows names a file without regard to case, with either slash.
+TEST(NameTheSameFile, CaseAndSlashesDoNotMatter) {
+  const TempDir folder;
+  EXPECT_TRUE(NameTheSameFile(folder.File("Report.XML"), folder.path() + "/report.xml"));
+  EXPECT_FALSE(NameTheSameFile(folder.File("report.xml"), folder.File("report.prom")));
+}
+
 TEST(WriteReportFile, FailuresLeaveNothingBehind) {
   const TempDir folder;
   std::filesystem::create_directory(folder.File("adir"));

@@ -27,14 +27,18 @@ bash "$top/tests/ini_diff/run.sh" "$linux_build" "$top/build/windows64" || failu
 
 # The report trelmoss.exe wrote through Wine and the test disk driver (tests/windows/disk_driver)
 # against the one the Linux build wrote for the same drives.
+# The metrics likewise, but for the time of the run.
 compare_driver_report() { # cross-build folder
-  local name=DriverScenario.ProgramReport.0.xml
-  if cmp -s "$build/linux-reports/$name" "$1/driver-reports/$name" &&
-    xmllint --noout --schema "$top/report/trelmoss-report.xsd" "$1/driver-reports/$name" 2>/dev/null
+  local name=DriverScenario.ProgramReport.0 untimed='^trelmoss_last_run_timestamp_seconds '
+  if cmp -s "$build/linux-reports/$name.xml" "$1/driver-reports/$name.xml" &&
+    xmllint --noout --schema "$top/report/trelmoss-report.xsd" "$1/driver-reports/$name.xml" \
+      2>/dev/null &&
+    cmp -s <(grep -v "$untimed" "$build/linux-reports/$name.prom") \
+      <(grep -v "$untimed" "$1/driver-reports/$name.prom")
   then
-    echo "the report through the test disk driver is the Linux build's, byte for byte"
+    echo "the report and metrics through the test disk driver are the Linux build's, byte for byte"
   else
-    echo "FAIL the report through the test disk driver differs from the Linux build's"
+    echo "FAIL the report or metrics through the test disk driver differ from the Linux build's"
     failures=$((failures + 1))
   fi
 }

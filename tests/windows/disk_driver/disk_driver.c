@@ -25,6 +25,7 @@ static const GUID disk_interface = {
 #define SMART_FEATURE_READ_DATA 0xd0
 #define SMART_FEATURE_READ_THRESHOLDS 0xd1
 #define SMART_FEATURE_ENABLE 0xd8
+#define SMART_FEATURE_RETURN_STATUS 0xda
 
 /* The protocol-specific property queries, which the DDK's headers leave out: their property
    ids, the NVMe protocol and data types, and STORAGE_PROTOCOL_SPECIFIC_DATA and
@@ -193,13 +194,13 @@ static NTSTATUS control_request(IRP* irp) {
 }
 
 /* The S.M.A.R.T. reply: cBufferSize, a clear DRIVERSTATUS, then the sector, if any. */
-static NTSTATUS smart_reply(IRP* irp, const unsigned char* sector, ULONG output) {
+/* The record, then `length` bytes of data: a sector, or the IDEREGS of RETURN STATUS. */
+static NTSTATUS smart_reply(IRP* irp, const unsigned char* data, ULONG length, ULONG output) {
   SENDCMDOUTPARAMS* reply = irp->AssociatedIrp.SystemBuffer;
-  ULONG size = sector ? (ULONG)REPLY_FIXED + TEST_DISK_SECTOR : (ULONG)REPLY_FIXED;
   RtlZeroMemory(reply, output);
-  reply->cBufferSize = sector ? TEST_DISK_SECTOR : 0;
-  if (sector) RtlCopyMemory(reply->bBuffer, sector, TEST_DISK_SECTOR);
-  return complete(irp, STATUS_SUCCESS, size);
+  reply->cBufferSize = length;
+  if (data) RtlCopyMemory(reply->bBuffer, data, length);
+  return complete(irp, STATUS_SUCCESS, (ULONG)REPLY_FIXED + length);
 }
 
 /* Which call a S.M.A.R.T. request is, by its ATA registers; TEST_DISK_CALLS if none passed. */
@@ -209,6 +210,8 @@ static int smart_call(ULONG code, const IDEREGS* registers) {
   if (registers->bCommandReg != ATA_SMART) return TEST_DISK_CALLS;
   if (code == SMART_SEND_DRIVE_COMMAND && registers->bFeaturesReg == SMART_FEATURE_ENABLE)
     return TEST_DISK_ENABLE;
+  if (code == SMART_SEND_DRIVE_COMMAND && registers->bFeaturesReg == SMART_FEATURE_RETURN_STATUS)
+    return TEST_DISK_RETURN_STATUS;
   if (code == SMART_RCV_DRIVE_DATA && registers->bFeaturesReg == SMART_FEATURE_READ_DATA)
     return TEST_DISK_READ_DATA;
   if (code == SMART_RCV_DRIVE_DATA && registers->bFeaturesReg == SMART_FEATURE_READ_THRESHOLDS)
@@ -224,14 +227,17 @@ static NTSTATUS smart_request(IRP* irp, const struct test_disk_drive* drive, ULO
   ULONG needed = code == SMART_RCV_DRIVE_DATA ? REPLY_FIXED + TEST_DISK_SECTOR : REPLY_FIXED;
   int call;
   if (in < REQUEST_FIXED) return complete(irp, STATUS_INVALID_PARAMETER, 0);
-  if (out < needed) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
   call = smart_call(code, &request->irDriveRegs);
+  if (call == TEST_DISK_RETURN_STATUS) needed = REPLY_FIXED + sizeof(IDEREGS);
+  if (out < needed) return complete(irp, STATUS_BUFFER_TOO_SMALL, 0);
   if (call == TEST_DISK_CALLS) return complete(irp, STATUS_INVALID_PARAMETER, 0);
   if (drive->fail[call]) return complete(irp, drive->fail[call], 0);
-  if (call == TEST_DISK_ENABLE) return smart_reply(irp, NULL, out);
-  if (call == TEST_DISK_IDENTIFY) return smart_reply(irp, drive->identify, out);
-  if (call == TEST_DISK_READ_DATA) return smart_reply(irp, drive->data, out);
-  return smart_reply(irp, drive->thresholds, out);
+  if (call == TEST_DISK_ENABLE) return smart_reply(irp, NULL, 0, out);
+  if (call == TEST_DISK_RETURN_STATUS)
+    return smart_reply(irp, drive->status_registers, sizeof(IDEREGS), out);
+  if (call == TEST_DISK_IDENTIFY) return smart_reply(irp, drive->identify, TEST_DISK_SECTOR, out);
+  if (call == TEST_DISK_READ_DATA) return smart_reply(irp, drive->data, TEST_DISK_SECTOR, out);
+  return smart_reply(irp, drive->thresholds, TEST_DISK_SECTOR, out);
 }
 
 static NTSTATUS device_descriptor(IRP* irp, const struct test_disk_drive* drive, ULONG out) {

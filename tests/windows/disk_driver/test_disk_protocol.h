@@ -27,7 +27,8 @@ enum test_disk_call {
   TEST_DISK_BUS_TYPE,      /* the storage device descriptor */
   TEST_DISK_NVME_IDENTIFY, /* the NVMe protocol queries */
   TEST_DISK_NVME_HEALTH,
-  TEST_DISK_POWER_MODE, /* CHECK POWER MODE through the ATA pass-through */
+  TEST_DISK_POWER_MODE,    /* CHECK POWER MODE through the ATA pass-through */
+  TEST_DISK_RETURN_STATUS, /* S.M.A.R.T. RETURN STATUS */
   TEST_DISK_CALLS
 };
 
@@ -44,6 +45,7 @@ struct test_disk_drive {
   unsigned char thresholds[TEST_DISK_SECTOR];
   int nvme_short_data;     /* the NVMe replies' descriptors claim a byte less data than asked for */
   unsigned int power_mode; /* the sector count CHECK POWER MODE returns: 0 standby, 0xff active */
+  unsigned char status_registers[8]; /* the IDEREGS RETURN STATUS returns */
   unsigned char nvme_identify[TEST_DISK_NVME_IDENTIFY_SIZE];
   unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };

@@ -49,6 +49,11 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
     to.bus_type = drive.nvme ? kBusTypeNvme : kBusTypeSata;
     to.nvme_short_data = drive.shortNvmeData;
     to.power_mode = drive.powerMode;
+    const AtaRegisters& status = drive.statusReply;
+    const unsigned char registers[8] = {
+        status.features,     status.sectorCount, status.sectorNumber, status.cylinderLow,
+        status.cylinderHigh, status.driveHead,   status.command,      0};
+    std::memcpy(to.status_registers, registers, sizeof registers);
     if (drive.nvme) {
       CopyCaptured(to.nvme_identify, sizeof to.nvme_identify, drive.disk + ".identify");
       CopyCaptured(to.nvme_health, sizeof to.nvme_health, drive.disk + ".health");
