@@ -41,6 +41,11 @@ struct Options {
   std::string reportPath;
 };
 
+bool Refuse(std::string& refusal, std::string why) {
+  refusal = std::move(why);
+  return false;
+}
+
 // Options ("--name", with their values) come before the report path. On a refusal, the message
 // that names what is wrong.
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& refusal) {
@@ -52,17 +57,16 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     } else if (option == "--health") {
       options.health = true;
     } else if (option == "--prometheus") {
-      if (at + 1 >= args.size()) return (refusal = "option " + option + " needs a file"), false;
+      if (at + 1 >= args.size()) return Refuse(refusal, "option " + option + " needs a file");
       options.metricsPath = args[++at];
-      if (options.metricsPath.empty())
-        return (refusal = "option " + option + ": empty path"), false;
+      if (options.metricsPath.empty()) return Refuse(refusal, "option " + option + ": empty path");
     } else {
-      return (refusal = "unknown option " + option), false;
+      return Refuse(refusal, "unknown option " + option);
     }
   }
-  if (at >= args.size()) return (refusal = at > 1 ? "no report path" : ""), false;
+  if (at >= args.size()) return Refuse(refusal, at > 1 ? "no report path" : "");
   options.reportPath = args[at];
-  if (options.reportPath.empty()) return (refusal = "empty report path"), false;
+  if (options.reportPath.empty()) return Refuse(refusal, "empty report path");
   return true;
 }
 

@@ -56,13 +56,12 @@ void JudgeAttribute(const AttributeEntry& entry, std::vector<HealthReason>& reas
 }
 
 // The drive's status decides alone when it says a threshold is exceeded; otherwise the
-// attributes do, when their sectors were read.
+// attributes do.
 std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& record) {
   std::vector<HealthReason> reasons;
   if (record.smartStatus == SmartStatus::kThresholdExceeded) {
     reasons.push_back({"smart_status_failed", HealthState::kFailing, 0, 1});
   }
-  if (!record.smartSectorsRead) return reasons;
   // The entries the report keeps: for a repeated id, the later one.
   const AttributeIndex& index = table.Index();
   const auto end = index.lower_bound(AttributeKey(record.slot + 1u, 0));

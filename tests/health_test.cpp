@@ -132,7 +132,8 @@ TEST(Health, RunJudgesEveryDrive) {
   run.definitions = "[General]\nMax Attributes=1\n[Attrib0]\nId=5\nName=Reallocated\n";
   run.disks.disks = {test::HealthyDisk("/dev/sda", 0),         test::HealthyDisk("/dev/sdb", 1),
                      test::HealthyNvmeDisk("/dev/nvme0n1", 2), test::HealthyDisk("/dev/sdc", 3),
-                     test::HealthyDisk("/dev/vda", 4),         test::HealthyDisk("/dev/sdd", 5)};
+                     test::HealthyDisk("/dev/vda", 4),         test::HealthyDisk("/dev/sdd", 5),
+                     test::HealthyDisk("/dev/sde", 6)};
   auto& disks = run.disks.disks;
   disks[1].attributes = test::AttributeSector({{5, 100, 100, Raw(8)}});
   disks[1].statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
@@ -140,6 +141,8 @@ TEST(Health, RunJudgesEveryDrive) {
   disks[4].smartCommands = false;
   disks[5].statusReply = {};  // a driver that returns no registers: the attributes decide
   disks[5].attributes = test::AttributeSector({{197, 100, 100, Raw(2)}});
+  disks[6].failures[Step::kReadData] = 5;  // with no status either, nothing to judge by
+  disks[6].statusReply = {};
   EXPECT_EQ(run({"trelmoss", "--health", "--no-wake", "--prometheus", "m.prom", "r.xml"}),
             kStatusReportWritten);
   const std::vector<Step> ata = {Step::kVersion,     Step::kPowerMode, Step::kEnable,
@@ -152,13 +155,14 @@ TEST(Health, RunJudgesEveryDrive) {
             (std::vector<Step>{Step::kNvmeIdentity, Step::kNvmeHealth}));
   EXPECT_TRUE(run.disks.unexpected.empty());
   EXPECT_EQ(run.console.Text(),
-            "Trelmoss v1.1\r\nTotal drives: 6\r\n"
+            "Trelmoss v1.1\r\nTotal drives: 7\r\n"
             "/dev/sdb health: failing: smart_status_failed 1, reallocated_sectors 8 "
             "(attribute 5)\r\n"
             "/dev/nvme0n1 health: failing: critical_warning_reliability 4, media_errors "
             "18446744073709551615\r\n"
             "/dev/sdc health: asleep\r\n/dev/vda health: unknown\r\n"
-            "/dev/sdd health: warning: pending_sectors 2 (attribute 197)\r\n");
+            "/dev/sdd health: warning: pending_sectors 2 (attribute 197)\r\n"
+            "/dev/sde health: unknown\r\n");
   const std::string& report = run.written.at("r.xml");
   EXPECT_EQ(test::SchemaProblems(report), "");
   EXPECT_NE(report.find("        <attrib id=\"5\" name=\"Reallocated\" value=\"100\" worst=\"100\" "
