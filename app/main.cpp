@@ -19,6 +19,9 @@ int main(int argc, char** argv) {
   services.disks = disks.get();
   services.writeReport = trelmoss::WriteReportFile;
   services.sameFile = trelmoss::NameTheSameFile;
+  services.registerTask = trelmoss::RegisterHourlyTask;
+  services.deleteTask = trelmoss::DeleteHourlyTask;
+  services.logEvent = trelmoss::LogEvent;
   services.now = [] {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();

@@ -16,5 +16,10 @@ void PrepareProcess();
 std::string ExecutablePath();
 // The machine's own disks.
 std::unique_ptr<DiskSystem> MakeDiskSystem();
+// The hourly task: registered from its XML, or deleted; `said` tells what was done, or why not.
+bool RegisterHourlyTask(const std::string& taskXml, std::string& said);
+bool DeleteHourlyTask(std::string& said);
+// An entry in the system's event log; nothing where the platform keeps none for programs.
+void LogEvent(bool error, const std::string& text);
 
 }  // namespace trelmoss

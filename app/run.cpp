@@ -1,5 +1,9 @@
 #include "app/run.h"
 
+#include <cstdio>
+#include <filesystem>
+
+#include "app/schedule.h"
 #include "device/disk_system.h"
 #include "model/console.h"
 #include "model/definitions.h"
@@ -14,6 +18,7 @@ namespace {
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
                "usage: %s [--no-wake] [--health] [--prometheus FILE] <output.xml>\r\n"
+               "       %s --schedule [options] <output.xml> | --unschedule\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
                "--prometheus FILE  also writes FILE, the same reading as Prometheus metrics for\r\n"
@@ -22,11 +27,15 @@ void PrintHelp(Console& console, const std::string& program, const std::string& 
                "                   MODE alone and listed with power=\"standby\".\r\n"
                "--health           also judges each drive good, warning, failing or unknown,\r\n"
                "                   asking an ATA drive its S.M.A.R.T. status, and prints every\r\n"
-               "                   drive that is not good.\r\n"
+               "                   drive that is not good; on Windows each failing or warning\r\n"
+               "                   drive also goes to the Application event log.\r\n"
+               "--schedule         registers the task \"Trelmoss\" that runs the program hourly\r\n"
+               "                   as SYSTEM with these options and report path; --unschedule\r\n"
+               "                   deletes it (Windows; on Linux the package's timer does it).\r\n"
                "Attribute definitions are read from %s\r\n"
                "Exit status: 1 report written; -2 no argument, an unknown option, or the disks\r\n"
                "cannot be listed; -3 the report or the metrics cannot be written.\r\n",
-               program.c_str(), iniPath.c_str());
+               program.c_str(), program.c_str(), iniPath.c_str());
 }
 
 int PrintUsage(Console& console, const std::string& program) {
@@ -38,6 +47,8 @@ struct Options {
   std::string metricsPath;  // empty: none asked for
   bool noWake = false;
   bool health = false;
+  bool schedule = false;
+  bool unschedule = false;
   std::string reportPath;
 };
 
@@ -56,6 +67,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.noWake = true;
     } else if (option == "--health") {
       options.health = true;
+    } else if (option == "--schedule") {
+      options.schedule = true;
+    } else if (option == "--unschedule") {
+      options.unschedule = true;
     } else if (option == "--prometheus") {
       if (at + 1 >= args.size()) return Refuse(refusal, "option " + option + " needs a file");
       options.metricsPath = args[++at];
@@ -64,6 +79,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       return Refuse(refusal, "unknown option " + option);
     }
   }
+  if (at >= args.size() && options.unschedule) return true;
   if (at >= args.size()) return Refuse(refusal, at > 1 ? "no report path" : "");
   options.reportPath = args[at];
   if (options.reportPath.empty()) return Refuse(refusal, "empty report path");
@@ -80,21 +96,46 @@ bool OutputsCollide(const Options& options, const RunServices& services, std::st
   return true;
 }
 
-// After the count, each drive that is not good: its path, state and reasons.
-void PrintVerdicts(Console& console, const DriveTable& table) {
+// What the scheduled run is given: the same options, its paths made full, since a task starts
+// in the system folder.
+std::vector<std::string> ScheduledArguments(const Options& options) {
+  std::vector<std::string> arguments;
+  if (options.noWake) arguments.push_back("--no-wake");
+  if (options.health) arguments.push_back("--health");
+  if (!options.metricsPath.empty()) {
+    arguments.push_back("--prometheus");
+    arguments.push_back(std::filesystem::absolute(options.metricsPath).string());
+  }
+  arguments.push_back(std::filesystem::absolute(options.reportPath).string());
+  return arguments;
+}
+
+// After the count, each drive that is not good: its path, state and reasons. A failing or
+// warning drive also goes to the event log, with its identity.
+void ShowVerdicts(Console& console, const DriveTable& table, const RunServices& services) {
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
     const DriveRecord& drive = table.Drive(slot);
     if (!drive.health || drive.health->state == HealthState::kGood) continue;
-    PrintMessage(console, "%s health: %s\r\n", drive.devicePath.c_str(),
-                 DescribeHealth(*drive.health).c_str());
+    const std::string line = drive.devicePath + " health: " + DescribeHealth(*drive.health);
+    PrintMessage(console, "%s\r\n", line.c_str());
+    const HealthState state = drive.health->state;
+    if (state == HealthState::kFailing || state == HealthState::kWarning) {
+      services.logEvent(state == HealthState::kFailing,
+                        line + "; model " + std::string(drive.Model()) + ", serial " +
+                            std::string(drive.Serial()));
+    }
   }
 }
 
 bool WriteOutput(const RunServices& services, Console& console, const char* what,
-                 const std::string& path, const std::string& bytes) {
+                 const std::string& path, const std::string& bytes, bool logFailure) {
   int error = 0;
   if (services.writeReport(path, bytes, error)) return true;
-  PrintMessage(console, "can't write %s %s  (Error %d)\r\n", what, path.c_str(), error);
+  char number[32];
+  std::snprintf(number, sizeof number, "  (Error %d)", error);
+  const std::string line = std::string("can't write ") + what + " " + path + number;
+  PrintMessage(console, "%s\r\n", line.c_str());
+  if (logFailure) services.logEvent(true, line);
   return false;
 }
 
@@ -119,6 +160,8 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
     if (!refusal.empty()) PrintMessage(console, "%s\r\n", refusal.c_str());
     return PrintUsage(console, program);
   }
+  if (options.unschedule) return UnscheduleHourlyRun(console, services);
+  if (options.schedule) return ScheduleHourlyRun(ScheduledArguments(options), console, services);
   const double startedAt = services.now();
 
   const std::unique_ptr<Report> report = Report::Create();
@@ -129,13 +172,14 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   PrintMessage(console, "Total drives: %d\r\n", table->DriveCount());
   if (options.health) {
     JudgeDrives(*table);
-    PrintVerdicts(console, *table);
+    ShowVerdicts(console, *table, services);
   }
   report->AddDrives(*table);
-  bool written = WriteOutput(services, console, "report", options.reportPath, report->Render());
+  bool written = WriteOutput(services, console, "report", options.reportPath, report->Render(),
+                             options.health);
   if (!options.metricsPath.empty()) {
     written &= WriteOutput(services, console, "metrics", options.metricsPath,
-                           RenderMetrics(*table, startedAt));
+                           RenderMetrics(*table, startedAt), options.health);
   }
   return written ? kStatusReportWritten : kStatusReportFailed;
 }

@@ -22,13 +22,19 @@ struct RunServices {
   std::function<bool(const std::string& path, std::string_view bytes, int& error)> writeReport;
   // Whether two paths lead to one file (links followed, names compared as the platform does).
   std::function<bool(const std::string& first, const std::string& second)> sameFile;
+  // The platform's hourly task: registered from its XML, or deleted. Each says in `said` what it
+  // did, or why it could not.
+  std::function<bool(const std::string& taskXml, std::string& said)> registerTask;
+  std::function<bool(std::string& said)> deleteTask;
+  // An entry in the system's event log (Windows' Application log); where there is none, nothing.
+  std::function<void(bool error, const std::string& text)> logEvent;
   // The time, in seconds since the Unix epoch.
   std::function<double()> now;
 };
 
 // Exit statuses.
 inline constexpr int kStatusReportWritten = 1;
-inline constexpr int kStatusInformation = 0;  // --help, --version
+inline constexpr int kStatusInformation = 0;  // --help, --version, --schedule, --unschedule
 inline constexpr int kStatusUsageOrDrives =
     -2;                                         // a bad command line, or the disks cannot be listed
 inline constexpr int kStatusReportFailed = -3;  // the report could not be written

@@ -4,8 +4,8 @@
 # looks for it; that file is a link to the editable copy in the system configuration folder
 # (a conffile of the Debian package). sbin/trelmoss links to the program, which finds its real
 # path. The systemd units, the manual page, the schema and the Prometheus alert rules come along.
-# Windows: one zip with the program, its definitions file, the README in CR LF, the license and
-# the alert rules.
+# Windows: one zip with the program, its definitions file, the Windows README in CR LF, the
+# license, the schema and the alert rules; scripts/windows-build.sh makes the MSI of the same.
 
 set(TRELMOSS_PACKAGING ${CMAKE_CURRENT_SOURCE_DIR}/packaging)
 set(TRELMOSS_STAGING ${CMAKE_CURRENT_BINARY_DIR}/packaging)
@@ -14,14 +14,15 @@ file(MAKE_DIRECTORY ${TRELMOSS_STAGING})
 if(WIN32)
   install(TARGETS trelmoss RUNTIME DESTINATION .)
   install(FILES ${TRELMOSS_INI} DESTINATION .)
-  file(READ ${CMAKE_CURRENT_SOURCE_DIR}/README.md readme)
+  file(READ ${TRELMOSS_PACKAGING}/windows/README.txt readme)
   string(REPLACE "\n" "\r\n" readme "${readme}")
   file(WRITE ${TRELMOSS_STAGING}/README.txt "${readme}")
   file(READ ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE license)
   string(REPLACE "\n" "\r\n" license "${license}")
   file(WRITE ${TRELMOSS_STAGING}/LICENSE.txt "${license}")
   install(FILES ${TRELMOSS_STAGING}/README.txt ${TRELMOSS_STAGING}/LICENSE.txt
-    ${TRELMOSS_PACKAGING}/trelmoss-alerts.yml DESTINATION .)
+    ${TRELMOSS_PACKAGING}/trelmoss-alerts.yml
+    ${CMAKE_CURRENT_SOURCE_DIR}/report/trelmoss-report.xsd DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)

@@ -22,13 +22,16 @@ cmake -S . -B build/windows64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64
   -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build build/windows64 --target ini_probe trelmoss trelmoss_test_disk test_disk_install \
   trelmoss_driver_tests
-# The Windows package: one zip with the program, its definitions file, README, license and
-# alert rules.
-rm -f build/windows/trelmoss-*-win32.zip
+# The Windows packages: one zip with the program, its definitions file, README, license, schema
+# and alert rules, and an MSI of the same files.
+rm -f build/windows/trelmoss-*-win32.zip build/windows/trelmoss-*-win32.msi
 (cd build/windows && cpack -G ZIP >/dev/null)
 zip=$(ls build/windows/trelmoss-*-win32.zip)
 listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$listed" = "LICENSE.txt README.txt trelmoss-alerts.yml trelmoss.exe trelmoss.ini " ] ||
+[ "$listed" = "LICENSE.txt README.txt trelmoss-alerts.yml trelmoss-report.xsd trelmoss.exe trelmoss.ini " ] ||
   { echo "$zip holds: $listed"; exit 1; }
 unzip -p "$zip" README.txt | grep -qv $'\r$' && { echo "README.txt is not all CR LF"; exit 1; }
 echo "built $zip"
+version=$(sed -n 's/^project(trelmoss VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+bash packaging/windows/build-msi.sh "$version.0" "build/windows/trelmoss-$version-win32.msi"
+echo "built build/windows/trelmoss-$version-win32.msi"

@@ -163,6 +163,14 @@ TEST(Health, RunJudgesEveryDrive) {
             "/dev/sdc health: asleep\r\n/dev/vda health: unknown\r\n"
             "/dev/sdd health: warning: pending_sectors 2 (attribute 197)\r\n"
             "/dev/sde health: unknown\r\n");
+  // The event log gets the failing drives as errors and the warning one as a warning.
+  ASSERT_EQ(run.events.size(), 3u);
+  EXPECT_EQ(run.events[0],
+            std::make_pair(true, std::string("/dev/sdb health: failing: smart_status_failed 1, "
+                                             "reallocated_sectors 8 (attribute 5); model MODEL b, "
+                                             "serial SERIAL")));
+  EXPECT_TRUE(run.events[1].first && !run.events[2].first);
+  EXPECT_EQ(run.events[2].second.rfind("/dev/sdd health: warning", 0), 0u);
   const std::string& report = run.written.at("r.xml");
   EXPECT_EQ(test::SchemaProblems(report), "");
   EXPECT_NE(report.find("        <attrib id=\"5\" name=\"Reallocated\" value=\"100\" worst=\"100\" "
@@ -196,8 +204,13 @@ TEST(Health, RunJudgesEveryDrive) {
 TEST(Health, WithoutTheOptionNothingIsJudged) {
   test::WholeRun run;
   run.disks.disks = {test::HealthyDisk("/dev/sda", 0), test::HealthyNvmeDisk("/dev/nvme0n1", 1)};
+  run.disks.disks[0].attributes = test::AttributeSector({{5, 100, 100, Raw(8)}});
+  run.writeError = 28;
   run({"trelmoss", "--prometheus", "m.prom", "r.xml"});
   for (const auto& request : run.disks.requests) EXPECT_NE(request.step, Step::kReturnStatus);
+  EXPECT_TRUE(run.events.empty());
+  run.writeError = 0;
+  run({"trelmoss", "--prometheus", "m.prom", "r.xml"});
   EXPECT_EQ(run.written.at("r.xml").find("<health"), std::string::npos);
   EXPECT_EQ(run.written.at("m.prom").find("health"), std::string::npos);
   EXPECT_EQ(run.written.at("m.prom").find("smart_status"), std::string::npos);

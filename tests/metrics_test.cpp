@@ -85,6 +85,13 @@ TEST(Metrics, AFileThatCannotBeWrittenFailsTheRunButNotTheReport) {
   EXPECT_NE(run.console.Text().find("can't write metrics /full/trelmoss.prom  (Error 28)\r\n"),
             std::string::npos);
   EXPECT_EQ(run.written.count("r.xml"), 1u);
+  test::WholeRun judged = MetricsRun();
+  judged.writeError = 28;
+  judged.failingPath = "/full/trelmoss.prom";
+  judged({"trelmoss", "--health", "--prometheus", "/full/trelmoss.prom", "r.xml"});
+  EXPECT_EQ(
+      judged.events.back(),
+      std::make_pair(true, std::string("can't write metrics /full/trelmoss.prom  (Error 28)")));
 }
 
 }  // namespace

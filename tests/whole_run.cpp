@@ -21,6 +21,18 @@ int WholeRun::operator()(const std::vector<std::string>& args) {
   services.sameFile = [](const std::string& first, const std::string& second) {
     return first == second;
   };
+  services.registerTask = [this](const std::string& xml, std::string& said) {
+    taskXml = xml;
+    said = schedulerWorks ? "scheduled" : "not scheduled";
+    return schedulerWorks;
+  };
+  services.deleteTask = [this](std::string& said) {
+    said = schedulerWorks ? "unscheduled" : "not unscheduled";
+    return schedulerWorks;
+  };
+  services.logEvent = [this](bool error, const std::string& text) {
+    events.emplace_back(error, text);
+  };
   services.now = [this] { return now; };
   status = RunTrelmoss(args, console, services);
   return status;

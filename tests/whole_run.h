@@ -19,6 +19,10 @@ struct WholeRun {
   std::string failingPath;  // when set, only a write to this path fails
   double now = 1700000000.25;
 
+  bool schedulerWorks = true;
+  std::string taskXml;                               // what the scheduler was given
+  std::vector<std::pair<bool, std::string>> events;  // (error, text) as logged
+
   std::map<std::string, std::string> written;  // the reports, by path
   std::string definitionsPathAsked;
   Console console;

@@ -59,4 +59,22 @@ std::unique_ptr<DiskSystem> MakeDiskSystem() {
   return std::make_unique<LinuxDiskSystem>("/sys", "/dev");
 }
 
+// The package's systemd timer runs the program hourly; nothing here takes its place.
+bool RegisterHourlyTask(const std::string& /*taskXml*/, std::string& said) {
+  said =
+      "nothing scheduled: on Linux the package's timer runs trelmoss hourly "
+      "(systemctl enable --now trelmoss.timer)";
+  return false;
+}
+
+bool DeleteHourlyTask(std::string& said) {
+  said =
+      "nothing unscheduled: on Linux the package's timer runs trelmoss hourly "
+      "(systemctl disable --now trelmoss.timer)";
+  return false;
+}
+
+// A service's output already goes to the journal.
+void LogEvent(bool /*error*/, const std::string& /*text*/) {}
+
 }  // namespace trelmoss

@@ -1,5 +1,6 @@
 """Checks that trelmoss.exe is a 32-bit console program whose embedded manifest asks for
-administrator rights and declares DPI awareness."""
+administrator rights and declares DPI awareness, and which carries the message table that Event
+Viewer shows its events through."""
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -9,6 +10,7 @@ IMAGE_FILE_MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
 SUBSYSTEM_WINDOWS_CUI = 3
 RT_MANIFEST = 24
+RT_MESSAGETABLE = 11
 
 
 def manifest_of(pe):
@@ -40,6 +42,8 @@ def main(path):
             problems.append("manifest does not require administrator rights")
         if dpi is None or dpi.text.strip() != "true":
             problems.append("manifest does not declare DPI awareness")
+    if RT_MESSAGETABLE not in [kind.id for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries]:
+        problems.append("no message table for the event log")
     imported = [entry.dll.decode().lower() for entry in pe.DIRECTORY_ENTRY_IMPORT]
     if any(dll.startswith(("libstdc++", "libgcc", "libwinpthread", "libtinyxml2")) for dll in imported):
         problems.append(f"needs MinGW DLLs: {imported}")
@@ -47,7 +51,8 @@ def main(path):
         print(f"FAIL {path}: {text}")
     if problems:
         sys.exit(1)
-    print(f"{path}: PE32, console, manifest requireAdministrator and dpiAware; imports {imported}")
+    print(f"{path}: PE32, console, manifest requireAdministrator and dpiAware, a message table; "
+          f"imports {imported}")
 
 
 if __name__ == "__main__":

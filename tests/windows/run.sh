@@ -16,6 +16,12 @@ failures=0
 echo "-- the executable"
 /usr/bin/python3 "$here/check_executable.py" "$build/trelmoss.exe" || failures=$((failures + 1))
 
+echo "-- the MSI's tables, and a newer build of it for the upgrade under Wine"
+msi=$(ls "$build"/trelmoss-[0-9]*-win32.msi)
+version=$(sed -n 's/^project(trelmoss VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt").0
+/usr/bin/python3 "$here/check_msi.py" "$msi" "$version" || failures=$((failures + 1))
+bash "$top/packaging/windows/build-msi.sh" 1.99.0 "$build/trelmoss-newer-win32.msi"
+
 echo "-- reports of the Linux build"
 rm -rf "$build/linux-reports" "$build/windows-reports"
 mkdir -p "$build/linux-reports" "$build/windows-reports"

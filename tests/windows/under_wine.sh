@@ -19,6 +19,7 @@ for tests in trelmoss_tests trelmoss_platform_tests; do
     ! grep -q '^\[  FAILED  \]' "$local_copy/$tests.txt" || failures=$((failures + 1))
 done
 bash tests/windows/program_test.sh "$build/trelmoss.exe" || failures=$((failures + 1))
+bash tests/windows/msi_test.sh "$build" || failures=$((failures + 1))
 wineserver -w
 # The device path, in a prefix of its own where the test disk driver is installed.
 bash tests/windows/disk_driver/run.sh "$build" || failures=$((failures + 1))

@@ -51,5 +51,24 @@ fi
   2>"$local_copy/setupapi.txt")
 /usr/bin/python3 "$here/check_setupapi_trace.py" "$local_copy/setupapi.txt" 8 ||
   status=$((status + 1))
+# With --health, the program scenario's failing drive is one error in the event log and its
+# warning drive one warning, with their paths and reasons; without it, nothing is logged. Wine
+# keeps no log: it prints each reported event on its error stream.
+events() { # arguments...
+  (cd "$local_copy" && WINEDEBUG=err+eventlog,warn+eventlog run_wine trelmoss.exe "$@" \
+    2>&1 >/dev/null | tr -d '\r' | grep 'eventlog:ReportEvent')
+}
+logged=$(events --health events.xml)
+errors=$(grep -c '^err:' <<<"$logged")
+warnings=$(grep -c '^warn:' <<<"$logged")
+if [ "$errors" != 1 ] || [ "$warnings" != 1 ] ||
+  ! grep -q 'root#trelmoss#0#.* health: failing: smart_status_failed 1; model' <<<"$logged" ||
+  ! grep -q 'root#trelmoss#6#.* health: warning: critical_warning_temperature 2' <<<"$logged" ||
+  [ -n "$(events events-plain.xml)" ]; then
+  echo "the event log got: $logged"
+  status=$((status + 1))
+else
+  echo "event log: one error for the failing drive, one warning, nothing without --health"
+fi
 echo "installed and tested in $((SECONDS - started)) s"
 exit "$status"
