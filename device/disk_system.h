@@ -11,6 +11,7 @@
 #include <string>
 
 #include "device/ata_commands.h"
+#include "device/scsi_commands.h"
 
 namespace trelmoss {
 
@@ -28,8 +29,9 @@ class DiskList {
   virtual InterfaceLookup Fetch(std::uint32_t index, std::string& path) = 0;
 };
 
-// How a drive is read: through ATA commands, or as an NVMe controller.
-enum class DiskBus { kAta, kNvme };
+// How a drive is read: through ATA commands, as an NVMe controller, or as a SCSI disk through
+// its log pages.
+enum class DiskBus { kAta, kNvme, kScsi };
 
 inline constexpr std::size_t kNvmeHealthLogBytes = 512;
 using SectorBuffer = std::span<std::uint8_t, kSectorSize>;
@@ -62,6 +64,11 @@ class DiskHandle {
   // S.M.A.R.T. RETURN STATUS): `returned` holds them, the error register in `features` and the
   // status in `command`. A driver that carries no registers back leaves them zero.
   virtual bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) = 0;
+
+  // SCSI road: one command descriptor block, its data in (if any), and how the command ended.
+  // False only when the command could not be issued at all.
+  virtual bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                               ScsiOutcome& outcome, int& error) = 0;
 
   // NVMe road: the controller's identity, and its SMART / Health Information log page.
   virtual bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) = 0;

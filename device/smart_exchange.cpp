@@ -31,7 +31,9 @@ bool Send(DiskHandle& handle, const AtaCommand& command,
 
 bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options) {
   if (handle == nullptr) return false;
-  if (handle->Bus() == DiskBus::kNvme) return ReadNvmeDrive(*handle, slot);
+  const DiskBus bus = handle->Bus();
+  if (bus == DiskBus::kNvme) return ReadNvmeDrive(*handle, slot);
+  if (bus == DiskBus::kScsi) return ReadScsiDrive(*handle, slot, options);
   DriveRecord& record = Drive(slot);
   int error = 0;
   bool supported = false;

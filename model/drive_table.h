@@ -50,10 +50,10 @@ inline constexpr IdentityField kSerialField{20, 20};
 inline constexpr IdentityField kFirmwareField{46, 8};
 inline constexpr IdentityField kModelField{54, 40};
 
-// One field of an NVMe drive's SMART / Health Information log: its name in the report and its
-// value in decimal, every digit kept.
-struct NvmeHealthField {
-  const char* name;
+// One field of an NVMe drive's SMART / Health Information log or of a SCSI disk's log pages:
+// its name in the report and its value in decimal, every digit kept.
+struct HealthLogField {
+  std::string name;
   std::string value;
 };
 
@@ -65,11 +65,13 @@ struct DriveRecord {
   std::uint32_t deviceNumber = 0;
   std::string errorText;
   std::string devicePath;
-  std::string deviceName;                   // as the operating system's own tools name it
-  bool asleep = false;                      // left in standby: sent nothing but CHECK POWER MODE
-  std::vector<NvmeHealthField> nvmeHealth;  // empty unless an NVMe health log was read
-  bool nvme = false;                        // read as an NVMe controller
-  bool smartSectorsRead = false;            // READ DATA and READ THRESHOLDS both answered
+  std::string deviceName;                  // as the operating system's own tools name it
+  bool asleep = false;                     // left in standby: sent nothing but CHECK POWER MODE
+  std::vector<HealthLogField> nvmeHealth;  // empty unless an NVMe health log was read
+  std::vector<HealthLogField> scsiHealth;  // what a SCSI disk's log pages and sense told
+  bool nvme = false;                       // read as an NVMe controller
+  bool scsi = false;                       // read as a SCSI disk
+  bool smartSectorsRead = false;           // READ DATA and READ THRESHOLDS both answered
   SmartStatus smartStatus = SmartStatus::kNotAsked;
   std::optional<DriveHealth> health;  // judged only when asked for
 
@@ -112,6 +114,7 @@ class DriveTable {
   bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);
   void ReadSmartStatus(DiskHandle& handle, std::uint8_t slot);
   bool ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot);
+  bool ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options);
 
   void IndexAttribute(std::uint8_t slot, AttributeEntry& entry);
   AttributeEntry* FindAttribute(std::uint8_t slot, std::uint8_t id) const;

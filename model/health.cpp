@@ -73,7 +73,7 @@ std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& r
 
 // A health field's value; a count too large for 64 bits saturates, which judges the same.
 std::uint64_t NvmeField(const DriveRecord& record, std::string_view name) {
-  for (const NvmeHealthField& field : record.nvmeHealth) {
+  for (const HealthLogField& field : record.nvmeHealth) {
     if (name == field.name) return std::strtoull(field.value.c_str(), nullptr, 10);
   }
   return 0;
@@ -101,8 +101,44 @@ std::vector<HealthReason> JudgeNvme(const DriveRecord& record) {
   return reasons;
 }
 
+// A SCSI disk's informational exception: failure predicted (ASC 5Dh, the TEST's 5Dh/FFh
+// included) fails it, a warning (0Bh) warns; a grown defect list warns.
+constexpr std::uint64_t kAscFailurePredicted = 0x5D;
+constexpr std::uint64_t kAscWarning = 0x0B;
+
+bool HasField(const std::vector<HealthLogField>& fields, std::string_view name) {
+  return std::any_of(fields.begin(), fields.end(),
+                     [name](const HealthLogField& field) { return field.name == name; });
+}
+
+std::uint64_t ScsiField(const DriveRecord& record, std::string_view name) {
+  for (const HealthLogField& field : record.scsiHealth) {
+    if (name == field.name) return std::strtoull(field.value.c_str(), nullptr, 10);
+  }
+  return 0;
+}
+
+std::vector<HealthReason> JudgeScsi(const DriveRecord& record) {
+  std::vector<HealthReason> reasons;
+  const std::uint64_t asc = ScsiField(record, "asc");
+  const std::uint64_t ascq = ScsiField(record, "ascq");
+  if (HasField(record.scsiHealth, "asc") && asc == kAscFailurePredicted) {
+    reasons.push_back({"failure_predicted", HealthState::kFailing, 0, ascq});
+  } else if (HasField(record.scsiHealth, "asc") && asc == kAscWarning) {
+    reasons.push_back({"informational_warning", HealthState::kWarning, 0, ascq});
+  }
+  if (const std::uint64_t defects = ScsiField(record, "scsi_grown_defect_list"); defects > 0) {
+    reasons.push_back({"grown_defects", HealthState::kWarning, 0, defects});
+  }
+  return reasons;
+}
+
 bool NothingToJudge(const DriveRecord& record) {
   if (record.nvme) return record.nvmeHealth.empty();
+  if (record.scsi) {
+    return !HasField(record.scsiHealth, "asc") &&
+           !HasField(record.scsiHealth, "scsi_grown_defect_list");
+  }
   const bool statusKnown = record.smartStatus == SmartStatus::kPassed ||
                            record.smartStatus == SmartStatus::kThresholdExceeded;
   return !statusKnown && !record.smartSectorsRead;
@@ -144,7 +180,9 @@ DriveHealth JudgeDrive(const DriveTable& table, std::uint8_t slot) {
   if (record.asleep) return {HealthState::kAsleep, {}};
   if (NothingToJudge(record)) return {HealthState::kUnknown, {}};
   DriveHealth health;
-  health.reasons = record.nvme ? JudgeNvme(record) : JudgeAta(table, record);
+  health.reasons = record.nvme   ? JudgeNvme(record)
+                   : record.scsi ? JudgeScsi(record)
+                                 : JudgeAta(table, record);
   for (const HealthReason& reason : health.reasons) {
     health.state = std::max(health.state, reason.state);
   }
@@ -158,6 +196,10 @@ void JudgeDrives(DriveTable& table) {
 }
 
 int SmartStatusVerdict(const DriveRecord& record) {
+  if (record.scsi) {
+    if (!HasField(record.scsiHealth, "asc")) return -1;
+    return ScsiField(record, "asc") == kAscFailurePredicted ? 0 : 1;
+  }
   if (record.nvme) {
     if (record.nvmeHealth.empty()) return -1;
     return NvmeField(record, "critical_warning") == 0 ? 1 : 0;

@@ -153,19 +153,146 @@ constexpr NvmeFamily kNvmeFamilies[] = {
      "NVMe time above the critical composite temperature."},
 };
 
-void AddNvmeHealth(Exposition& out, const DriveTable& table) {
-  for (const NvmeFamily& family : kNvmeFamilies) {
+// A family fed by fields of a drive's health log: each member one field, with labels of its own
+// where one family gathers several (the SCSI error counters' direction and method).
+struct LogMember {
+  std::string field;
+  Labels labels;
+};
+struct LogFamily {
+  const char* name;
+  const char* type;
+  double scale;  // from the log's unit to the metric's
+  const char* help;
+  std::vector<LogMember> members;
+};
+
+std::vector<LogFamily> NvmeFamilies() {
+  std::vector<LogFamily> families;
+  for (const NvmeFamily& row : kNvmeFamilies) {
+    families.push_back({row.name, row.type, row.scale, row.help, {{row.field, {}}}});
+  }
+  return families;
+}
+
+// The SCSI error counter pages' fields, as smartctl names them: "read_", "write_" or "verify_"
+// and the counter.
+std::vector<LogMember> PerDirection(const std::string& counter, Labels extra = {}) {
+  std::vector<LogMember> members;
+  for (const char* direction : {"read", "write", "verify"}) {
+    Labels labels = {{"direction", direction}};
+    labels.insert(labels.end(), extra.begin(), extra.end());
+    members.push_back({std::string(direction) + "_" + counter, labels});
+  }
+  return members;
+}
+
+std::vector<LogFamily> ScsiFamilies() {
+  std::vector<LogFamily> families = {
+      {"trelmoss_scsi_informational_exception_asc",
+       "gauge",
+       1,
+       "SCSI informational exception's additional sense code: 0 none, 93 (5Dh) failure "
+       "predicted, 11 (0Bh) a warning.",
+       {{"asc", {}}}},
+      {"trelmoss_scsi_informational_exception_ascq",
+       "gauge",
+       1,
+       "SCSI informational exception's additional sense code qualifier.",
+       {{"ascq", {}}}},
+      {"trelmoss_scsi_temperature_celsius",
+       "gauge",
+       1,
+       "SCSI disk's current temperature.",
+       {{"temperature", {}}}},
+      {"trelmoss_scsi_trip_temperature_celsius",
+       "gauge",
+       1,
+       "SCSI disk's trip temperature, at which it reports a failure.",
+       {{"drive_trip", {}}}},
+      {"trelmoss_scsi_start_stop_cycles_total",
+       "counter",
+       1,
+       "SCSI start-stop cycles.",
+       {{"accumulated_start_stop_cycles", {}}}},
+      {"trelmoss_scsi_specified_start_stop_cycles",
+       "gauge",
+       1,
+       "SCSI start-stop cycles specified over the disk's life.",
+       {{"specified_cycle_count_over_device_lifetime", {}}}},
+      {"trelmoss_scsi_load_unload_cycles_total",
+       "counter",
+       1,
+       "SCSI load-unload cycles.",
+       {{"accumulated_load_unload_cycles", {}}}},
+      {"trelmoss_scsi_specified_load_unload_cycles",
+       "gauge",
+       1,
+       "SCSI load-unload cycles specified over the disk's life.",
+       {{"specified_load_unload_count_over_device_lifetime", {}}}},
+      {"trelmoss_scsi_power_on_seconds_total",
+       "counter",
+       60,
+       "SCSI power-on time.",
+       {{"power_on_minutes", {}}}},
+  };
+  std::vector<LogMember> byMethod;
+  for (const char* method : {"eccfast", "eccdelayed", "rereads_rewrites"}) {
+    const auto members =
+        PerDirection(std::string("errors_corrected_by_") + method, {{"by", method}});
+    byMethod.insert(byMethod.end(), members.begin(), members.end());
+  }
+  families.push_back({"trelmoss_scsi_errors_corrected_by_total", "counter", 1,
+                      "SCSI errors corrected by ECC on the fly, delayed ECC, or rereads/rewrites.",
+                      byMethod});
+  families.push_back({"trelmoss_scsi_errors_corrected_total", "counter", 1,
+                      "SCSI errors corrected, in all.", PerDirection("total_errors_corrected")});
+  families.push_back({"trelmoss_scsi_correction_algorithm_invocations_total", "counter", 1,
+                      "SCSI error correction algorithm invocations.",
+                      PerDirection("correction_algorithm_invocations")});
+  families.push_back({"trelmoss_scsi_processed_bytes_total", "counter", 1,
+                      "SCSI bytes read, written or verified.", PerDirection("bytes_processed")});
+  families.push_back({"trelmoss_scsi_uncorrected_errors_total", "counter", 1,
+                      "SCSI errors not corrected.", PerDirection("total_uncorrected_errors")});
+  families.push_back({"trelmoss_scsi_non_medium_errors_total",
+                      "counter",
+                      1,
+                      "SCSI errors not of the medium.",
+                      {{"non_medium_error_count", {}}}});
+  families.push_back({"trelmoss_scsi_grown_defects",
+                      "gauge",
+                      1,
+                      "SCSI defects found since the disk left the factory (the grown list).",
+                      {{"scsi_grown_defect_list", {}}}});
+  return families;
+}
+
+void AddLogFamilies(Exposition& out, const DriveTable& table,
+                    const std::vector<LogFamily>& families,
+                    std::vector<HealthLogField> DriveRecord::*log) {
+  for (const LogFamily& family : families) {
     out.Family(family.name, family.type, family.help);
     for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
       const DriveRecord& drive = table.Drive(slot);
-      for (const NvmeHealthField& field : drive.nvmeHealth) {
-        if (std::string_view(field.name) != family.field) continue;
-        // Counters too large for a double lose digits, as every Prometheus sample would.
-        const double value = std::strtod(field.value.c_str(), nullptr) * family.scale;
-        out.Sample({{"device", drive.deviceName}}, Number(value, "%.15g"));
+      for (const LogMember& member : family.members) {
+        for (const HealthLogField& field : drive.*log) {
+          if (field.name != member.field) continue;
+          Labels labels = {{"device", drive.deviceName}};
+          labels.insert(labels.end(), member.labels.begin(), member.labels.end());
+          // Counters too large for a double lose digits, as every Prometheus sample would.
+          const double value = std::strtod(field.value.c_str(), nullptr) * family.scale;
+          out.Sample(labels, Number(value, "%.15g"));
+        }
       }
     }
   }
+}
+
+bool AnyScsiDisk(const DriveTable& table) {
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    if (!table.Drive(slot).scsiHealth.empty()) return true;
+  }
+  return false;
 }
 
 bool Judged(const DriveTable& table) {
@@ -218,7 +345,8 @@ std::string RenderMetrics(const DriveTable& table, double runTime) {
   AddAttributes(out, table);
   AddErrors(out, table);
   AddAsleep(out, table);
-  AddNvmeHealth(out, table);
+  AddLogFamilies(out, table, NvmeFamilies(), &DriveRecord::nvmeHealth);
+  if (AnyScsiDisk(table)) AddLogFamilies(out, table, ScsiFamilies(), &DriveRecord::scsiHealth);
   if (Judged(table)) AddHealth(out, table);
   out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
   out.Sample({}, std::to_string(table.DriveCount()));

@@ -84,7 +84,8 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
     attrib->SetAttribute("treshold", static_cast<int>(entry->threshold));
     drive->InsertEndChild(attrib);
   }
-  AddNvmeHealth(*drive, record);
+  AddLog(*drive, "nvme", record.nvmeHealth);
+  AddLog(*drive, "scsi", record.scsiHealth);
   AddVerdict(*drive, record);
 }
 
@@ -103,13 +104,14 @@ void Report::AddVerdict(tinyxml2::XMLElement& drive, const DriveRecord& record) 
   drive.InsertEndChild(health);
 }
 
-void Report::AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record) {
-  if (record.nvmeHealth.empty()) return;
-  tinyxml2::XMLElement* nvme = document_.NewElement("nvme");
-  for (const NvmeHealthField& field : record.nvmeHealth) {
-    nvme->SetAttribute(field.name, field.value.c_str());
+void Report::AddLog(tinyxml2::XMLElement& drive, const char* name,
+                    const std::vector<HealthLogField>& fields) {
+  if (fields.empty()) return;
+  tinyxml2::XMLElement* log = document_.NewElement(name);
+  for (const HealthLogField& field : fields) {
+    log->SetAttribute(field.name.c_str(), field.value.c_str());
   }
-  drive.InsertEndChild(nvme);
+  drive.InsertEndChild(log);
 }
 
 std::string Report::Render() const {

@@ -9,11 +9,13 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace trelmoss {
 
 class DriveTable;
 struct DriveRecord;
+struct HealthLogField;
 
 class Report {
  public:
@@ -28,7 +30,9 @@ class Report {
  private:
   Report();
   void AddDrive(const DriveTable& table, std::uint8_t slot);
-  void AddNvmeHealth(tinyxml2::XMLElement& drive, const DriveRecord& record);
+  // An NVMe drive's health log or a SCSI disk's log pages, as one element of decimal fields.
+  void AddLog(tinyxml2::XMLElement& drive, const char* name,
+              const std::vector<HealthLogField>& fields);
   void AddVerdict(tinyxml2::XMLElement& drive, const DriveRecord& record);
 
   tinyxml2::XMLDocument document_;

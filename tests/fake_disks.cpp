@@ -79,6 +79,30 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
+  bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                       ScsiOutcome& outcome, int& error) override {
+    system_.requests.push_back({disk_.path, Step::kScsi, {}, cdb[0]});
+    if (disk_.bus == DiskBus::kNvme) {
+      system_.unexpected.push_back(disk_.path);
+      error = 22;
+      return false;
+    }
+    if (const auto failure = disk_.failures.find(Step::kScsi); failure != disk_.failures.end()) {
+      error = failure->second;
+      return false;
+    }
+    std::fill(dataIn.begin(), dataIn.end(), 0);
+    if (disk_.scsi.unitAttention && !unitAttentionSaid_) {
+      unitAttentionSaid_ = true;
+      return CheckCondition(0x6, 0x29, outcome);  // power on or reset occurred
+    }
+    const std::vector<std::uint8_t> answer = ScsiAnswer(cdb);
+    if (answer.empty()) return CheckCondition(0x5, 0x20, outcome);  // invalid command
+    std::copy_n(answer.begin(), std::min(answer.size(), dataIn.size()), dataIn.begin());
+    outcome = {};
+    return true;
+  }
+
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
     if (!Receive(Step::kNvmeIdentity, {}, DiskBus::kNvme, error)) return false;
     identity = disk_.nvmeIdentity;
@@ -123,8 +147,73 @@ class FakeHandle final : public DiskHandle {
     std::copy_n(image.begin(), filled, out.begin());
   }
 
+  bool CheckCondition(std::uint8_t key, std::uint8_t asc, ScsiOutcome& outcome) {
+    sense_ = {0x70, 0, key, 0, 0, 0, 0, 10, 0, 0, 0, 0, asc, 0, 0, 0, 0, 0};
+    outcome = {2, 0, 8, sense_};
+    return true;
+  }
+
+  // The reply to `cdb`; empty when the disk refuses it.
+  std::vector<std::uint8_t> ScsiAnswer(std::span<const std::uint8_t> cdb) const {
+    const ScsiAnswers& scsi = disk_.scsi;
+    switch (cdb[0]) {
+      case 0x12:  // INQUIRY, standard or the unit serial number page
+        if (cdb[1] & 1)
+          return cdb[2] == 0x80 ? SerialPage(scsi.serial) : std::vector<std::uint8_t>();
+        return StandardInquiry(scsi);
+      case 0x85:
+      case 0xA1:  // ATA PASS-THROUGH: IDENTIFY DEVICE answered by an ATA drive behind it
+        if (!(cdb[0] == 0x85 ? scsi.passThrough16 : scsi.passThrough12)) return {};
+        return {disk_.identify.begin(), disk_.identify.end()};
+      case 0x4D: {  // LOG SENSE
+        const std::uint8_t page = cdb[2] & 0x3F;
+        if (page == 0 && !scsi.logPages.empty()) return PageList(scsi);
+        const auto found = scsi.logPages.find(page);
+        return found == scsi.logPages.end() ? std::vector<std::uint8_t>() : found->second;
+      }
+      case 0x03:
+        return scsi.requestSense;
+      case 0x37:
+        return scsi.defects10;
+      case 0xB7:
+        return scsi.defects12;
+      default:
+        return {};
+    }
+  }
+
+  static std::vector<std::uint8_t> StandardInquiry(const ScsiAnswers& scsi) {
+    std::vector<std::uint8_t> data(36, ' ');
+    data[0] = 0;  // a disk
+    const auto put = [&data](std::size_t at, std::size_t width, const std::string& text) {
+      std::copy_n(text.begin(), std::min(width, text.size()), data.begin() + at);
+    };
+    put(8, 8, scsi.vendor);
+    put(16, 16, scsi.product);
+    put(32, 4, scsi.revision);
+    return data;
+  }
+
+  static std::vector<std::uint8_t> SerialPage(const std::string& serial) {
+    std::vector<std::uint8_t> page(4 + serial.size());
+    page[1] = 0x80;
+    page[3] = static_cast<std::uint8_t>(serial.size());
+    std::copy(serial.begin(), serial.end(), page.begin() + 4);
+    return page;
+  }
+
+  static std::vector<std::uint8_t> PageList(const ScsiAnswers& scsi) {
+    std::vector<std::uint8_t> list(4 + scsi.logPages.size());
+    list[3] = static_cast<std::uint8_t>(scsi.logPages.size());
+    std::size_t at = 4;
+    for (const auto& page : scsi.logPages) list[at++] = page.first;
+    return list;
+  }
+
   FakeDiskSystem& system_;
   const FakeDisk& disk_;
+  bool unitAttentionSaid_ = false;
+  std::vector<std::uint8_t> sense_;
 };
 
 }  // namespace

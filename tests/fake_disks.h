@@ -24,7 +24,24 @@ enum class Step {
   kNvmeIdentity,
   kNvmeHealth,
   kPowerMode,
-  kReturnStatus
+  kReturnStatus,
+  kScsi  // any SCSI command; its operation code is recorded
+};
+
+// What a disk reached through SCSI commands answers. A command it does not answer ends with
+// CHECK CONDITION, ILLEGAL REQUEST.
+struct ScsiAnswers {
+  std::string vendor = "SEAGATE";
+  std::string product = "ST4000NM0023";
+  std::string revision = "0004";
+  std::string serial = "Z1Z0ABCD";
+  bool passThrough16 = false;  // an ATA drive answers ATA PASS-THROUGH (16)
+  bool passThrough12 = false;  // or (12)
+  std::map<std::uint8_t, std::vector<std::uint8_t>> logPages;  // page 00h lists their codes
+  std::vector<std::uint8_t> requestSense;                      // fixed-format sense data
+  std::vector<std::uint8_t> defects10;                         // headers; empty: refused
+  std::vector<std::uint8_t> defects12;
+  bool unitAttention = false;  // the first command meets UNIT ATTENTION
 };
 
 struct FakeDisk {
@@ -46,12 +63,14 @@ struct FakeDisk {
   std::map<Step, std::size_t> replyLimits;  // bytes of a sector or log the fake fills at most
   NvmeIdentity nvmeIdentity;
   SectorImage healthLog{};
+  ScsiAnswers scsi;
 };
 
 struct RecordedRequest {
   std::string path;
   Step step;
-  AtaRegisters registers;  // of an ATA command
+  AtaRegisters registers;   // of an ATA command
+  std::uint8_t opcode = 0;  // of a SCSI command
 };
 
 class FakeDiskSystem final : public DiskSystem {

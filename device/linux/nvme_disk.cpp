@@ -52,6 +52,13 @@ bool NvmeDisk::AskAtaRegisters(const AtaCommand& /*command*/, AtaRegisters& /*re
   return false;
 }
 
+bool NvmeDisk::SendScsiCommand(std::span<const std::uint8_t> /*cdb*/,
+                               std::span<std::uint8_t> /*dataIn*/, ScsiOutcome& /*outcome*/,
+                               int& error) {
+  error = EINVAL;
+  return false;
+}
+
 bool NvmeDisk::ReadText(const char* name, std::string& text, int& error) const {
   const std::string path = controller_ + "/" + name;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -30,6 +30,8 @@ class NvmeDisk final : public DiskHandle {
   bool QuerySmartSupport(bool& supported, int& error) override;
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override;
+  bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                       ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
 

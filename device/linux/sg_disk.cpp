@@ -32,9 +32,12 @@ bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
 }
 
 bool SgDisk::QuerySmartSupport(bool& supported, int& error) {
-  bool isAta = false;
-  if (!IsAtaBehindTranslation(isAta, error)) return false;
-  supported = isAta;
+  const RouteDecision& decision = Route();
+  if (!decision.issued) {
+    error = decision.error;
+    return false;
+  }
+  supported = decision.route == ScsiRoute::kAta16 || decision.route == ScsiRoute::kAta12;
   return true;
 }
 
@@ -48,62 +51,28 @@ bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog /*log*/, int& error) {
   return false;
 }
 
-// ATA drives behind the kernel's translation report the vendor "ATA"; other translating
-// bridges may instead offer the ATA Information VPD page.
-bool SgDisk::IsAtaBehindTranslation(bool& isAta, int& error) {
-  std::array<std::uint8_t, kStandardInquirySize> inquiry{};
-  ScsiOutcome outcome;
-  if (!Send(BuildInquiry(false, 0, inquiry.size()), inquiry, outcome, error)) {
-    if (!MeansNoScsiPassThrough(error)) return false;
-    isAta = false;
-    return true;
+// A disk that takes no SG_IO at all has no route and no error; any other failure of the
+// first command is the drive's error.
+const RouteDecision& SgDisk::Route() {
+  if (!route_) {
+    route_ = DecideScsiRoute(*this);
+    if (!route_->issued && MeansNoScsiPassThrough(route_->error)) route_ = RouteDecision{};
   }
-  isAta = ScsiCommandSucceeded(outcome) && InquiryNamesAtaVendor(inquiry);
-  if (isAta || !ScsiCommandSucceeded(outcome)) return true;
-  std::array<std::uint8_t, kAtaInformationPageSize> page{};
-  if (!Send(BuildInquiry(true, kAtaInformationPage, page.size()), page, outcome, error)) {
-    return false;
-  }
-  isAta = ScsiCommandSucceeded(outcome) && IsAtaInformationPage(page);
-  return true;
+  return *route_;
 }
 
+DiskBus SgDisk::Bus() { return Route().route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta; }
+
 bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) {
-  if (!IsPermittedAtaCommand(command.registers)) {
-    error = EINVAL;
-    return false;
-  }
-  std::span<std::uint8_t> data;
-  if (command.readsSector) data = sector;
-  ScsiOutcome outcome;
-  if (!Send(BuildAtaPassThrough(command.registers, command.readsSector), data, outcome, error)) {
-    return false;
-  }
-  if (!AtaCommandSucceeded(outcome)) {
-    error = EIO;
-    return false;
-  }
-  return true;
+  return SendAtaOverScsi(*this, Route().route, command, sector, {EIO, EINVAL}, error);
 }
 
 bool SgDisk::AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) {
-  if (!IsPermittedAtaCommand(command.registers) || command.readsSector) {
-    error = EINVAL;
-    return false;
-  }
-  ScsiOutcome outcome;
-  if (!Send(BuildAtaPassThrough(command.registers, false, true), {}, outcome, error)) {
-    return false;
-  }
-  if (!AtaCommandSucceeded(outcome) || !ReturnedRegisters(outcome, returned)) {
-    error = EIO;
-    return false;
-  }
-  return true;
+  return AskAtaRegistersOverScsi(*this, Route().route, command, {EIO, EINVAL}, returned, error);
 }
 
-bool SgDisk::Send(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
-                  ScsiOutcome& outcome, int& error) {
+bool SgDisk::SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                             ScsiOutcome& outcome, int& error) {
   sg_io_hdr_t header{};
   header.interface_id = 'S';
   header.cmd_len = static_cast<unsigned char>(cdb.size());

@@ -1,12 +1,14 @@
-// One open Linux disk that takes the ATA road, spoken to through the SG_IO ioctl: each ATA
-// command travels as ATA PASS-THROUGH (16).
+// One open Linux disk spoken to through the SG_IO ioctl: it carries SCSI commands, and the road
+// they decide (an ATA drive behind a SCSI-to-ATA translation, a SCSI disk, or neither) is taken
+// for the rest of its reading.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "device/disk_system.h"
-#include "device/linux/ata_pass_through.h"
+#include "device/scsi_road.h"
 
 namespace trelmoss {
 
@@ -20,23 +22,24 @@ class SgDisk final : public DiskHandle {
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override;
   std::string Name() const override { return name_; }
-  DiskBus Bus() override { return DiskBus::kAta; }
-  // S.M.A.R.T. commands pass when an ATA drive sits behind the kernel's SCSI-to-ATA translation.
+  DiskBus Bus() override;
+  // S.M.A.R.T. commands pass when an ATA drive sits behind the translation.
   bool QuerySmartSupport(bool& supported, int& error) override;
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override;
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override;
+  // Issues one command; false only when the ioctl itself fails (then `error` is its errno).
+  bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                       ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
 
  private:
-  bool IsAtaBehindTranslation(bool& isAta, int& error);
-  // Issues one command; false only when the ioctl itself fails (then `error` is its errno).
-  bool Send(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn, ScsiOutcome& outcome,
-            int& error);
+  const RouteDecision& Route();
 
   int fd_;
   std::string name_;
   std::uint32_t deviceNumber_;
+  std::optional<RouteDecision> route_;
   std::uint8_t sense_[32] = {};
 };
 

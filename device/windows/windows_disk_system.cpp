@@ -11,9 +11,12 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <optional>
 
 #include "device/nvme_decoders.h"
+#include "device/scsi_road.h"
 #include "device/windows/nvme_query.h"
 #include "device/windows/smart_records.h"
 
@@ -76,6 +79,30 @@ constexpr ULONG kCommandTimeoutSeconds = 30;    // long enough for a drive to an
 // Windows maps a status to its error number; the few our own checks add use the same numbers.
 int LastError() { return static_cast<int>(GetLastError()); }
 
+constexpr ErrorNumbers kErrorNumbers{ERROR_IO_DEVICE, ERROR_INVALID_PARAMETER};
+
+// Behind these buses sit disks that the disk driver's S.M.A.R.T. codes do not reach: USB
+// bridges, SAS and SCSI adapters. Each speaks SCSI, and ATA through it when a SATA drive sits
+// behind a translating bridge or adapter.
+bool SpeaksScsi(STORAGE_BUS_TYPE bus) {
+  return bus == BusTypeUsb || bus == BusTypeSas || bus == BusTypeScsi;
+}
+
+// A driver that takes no SCSI pass-through answers so: such a disk has no route, and no error.
+bool MeansNoScsiPassThrough(int error) {
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
+}
+
+// SCSI_PASS_THROUGH and, in the same buffer, the sense and the data; every transfer here is at
+// most a sector, so the buffered form serves (the direct one hands the driver a pointer into
+// this process).
+constexpr std::size_t kPassThroughSense = 32;
+struct PassThroughBuffer {
+  SCSI_PASS_THROUGH header;
+  UCHAR sense[kPassThroughSense];
+  UCHAR data[kSectorSize];
+};
+
 class WindowsDisk final : public DiskHandle {
  public:
   explicit WindowsDisk(HANDLE handle) : handle_(handle) {}
@@ -96,8 +123,50 @@ class WindowsDisk final : public DiskHandle {
   std::string Name() const override { return "PhysicalDrive" + std::to_string(deviceNumber_); }
 
   // The storage stack's own descriptor of the disk; a driver that does not answer, or answers
-  // too little to hold the bus type, leaves the disk on the ATA road.
+  // too little to hold the bus type, leaves the disk on the ATA road of the S.M.A.R.T. codes.
+  // A disk on a SCSI-speaking bus takes the road its answers decide.
   DiskBus Bus() override {
+    const STORAGE_BUS_TYPE bus = BusType();
+    if (bus == BusTypeNvme) return DiskBus::kNvme;
+    if (!SpeaksScsi(bus)) return DiskBus::kAta;
+    route_ = DecideScsiRoute(*this);
+    if (!route_->issued && MeansNoScsiPassThrough(route_->error)) route_ = RouteDecision{};
+    return route_->route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta;
+  }
+
+  bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                       ScsiOutcome& outcome, int& error) override {
+    if (cdb.size() > sizeof PassThroughBuffer{}.header.Cdb || dataIn.size() > kSectorSize) {
+      error = ERROR_INVALID_PARAMETER;
+      return false;
+    }
+    auto request = std::make_unique<PassThroughBuffer>();
+    std::memset(request.get(), 0, sizeof *request);
+    SCSI_PASS_THROUGH& header = request->header;
+    header.Length = sizeof header;
+    header.CdbLength = static_cast<UCHAR>(cdb.size());
+    header.SenseInfoLength = kPassThroughSense;
+    header.DataIn = dataIn.empty() ? SCSI_IOCTL_DATA_UNSPECIFIED : SCSI_IOCTL_DATA_IN;
+    header.DataTransferLength = static_cast<ULONG>(dataIn.size());
+    header.TimeOutValue = kCommandTimeoutSeconds;
+    header.DataBufferOffset = offsetof(PassThroughBuffer, data);
+    header.SenseInfoOffset = offsetof(PassThroughBuffer, sense);
+    std::copy(cdb.begin(), cdb.end(), header.Cdb);
+    if (!Control(IOCTL_SCSI_PASS_THROUGH, request.get(), sizeof *request, request.get(),
+                 sizeof *request, error)) {
+      return false;
+    }
+    std::copy_n(request->data, std::min<std::size_t>(header.DataTransferLength, dataIn.size()),
+                dataIn.begin());
+    std::copy_n(request->sense, kPassThroughSense, sense_);
+    outcome = {header.ScsiStatus, 0, 0,
+               std::span<const std::uint8_t>(
+                   sense_, std::min<std::size_t>(header.SenseInfoLength, kPassThroughSense))};
+    return true;
+  }
+
+ private:
+  STORAGE_BUS_TYPE BusType() {
     STORAGE_PROPERTY_QUERY query{};
     query.PropertyId = StorageDeviceProperty;
     query.QueryType = PropertyStandardQuery;
@@ -106,12 +175,23 @@ class WindowsDisk final : public DiskHandle {
     if (!DeviceIoControl(handle_, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &descriptor,
                          sizeof descriptor, &returned, nullptr) ||
         returned < offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof descriptor.BusType) {
-      return DiskBus::kAta;
+      return BusTypeUnknown;
     }
-    return descriptor.BusType == BusTypeNvme ? DiskBus::kNvme : DiskBus::kAta;
+    return descriptor.BusType;
   }
 
+  bool ScsiRouted() const { return route_.has_value(); }
+
+ public:
   bool QuerySmartSupport(bool& supported, int& error) override {
+    if (ScsiRouted()) {
+      if (!route_->issued) {
+        error = route_->error;
+        return false;
+      }
+      supported = route_->route == ScsiRoute::kAta16 || route_->route == ScsiRoute::kAta12;
+      return true;
+    }
     std::array<std::uint8_t, kVersionReplySize> reply{};
     if (!Control(SMART_GET_VERSION, nullptr, 0, reply.data(), reply.size(), error)) return false;
     supported = (VersionCapabilities(reply) & kCapSmartCommands) != 0;
@@ -121,6 +201,9 @@ class WindowsDisk final : public DiskHandle {
   // The reply record is cleared first and its data part decoded whole, whatever byte count the
   // driver returns.
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
+    if (ScsiRouted()) {
+      return SendAtaOverScsi(*this, route_->route, command, sector, kErrorNumbers, error);
+    }
     SmartRequest request = BuildSmartRequest(command, deviceNumber_);
     std::array<std::uint8_t, kLargestReplySize> reply{};
     if (!Control(ControlCodeOf(command), request.data(), request.size(), reply.data(),
@@ -136,6 +219,9 @@ class WindowsDisk final : public DiskHandle {
   // CHECK POWER MODE travels through the ATA pass-through, which returns the current task file;
   // RETURN STATUS through the S.M.A.R.T. control code, which returns the IDEREGS after its record.
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override {
+    if (ScsiRouted()) {
+      return AskAtaRegistersOverScsi(*this, route_->route, command, kErrorNumbers, returned, error);
+    }
     if (command.registers.command == kAtaCheckPowerMode) {
       return PassThroughNonData(command.registers, returned, error);
     }
@@ -216,6 +302,8 @@ class WindowsDisk final : public DiskHandle {
 
   HANDLE handle_;
   std::uint32_t deviceNumber_ = 0;
+  std::optional<RouteDecision> route_;  // set for a disk on a SCSI-speaking bus
+  std::uint8_t sense_[kPassThroughSense] = {};
 };
 
 }  // namespace

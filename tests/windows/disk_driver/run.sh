@@ -59,8 +59,8 @@ events() { # arguments...
     2>&1 >/dev/null | tr -d '\r' | grep 'eventlog:ReportEvent')
 }
 logged=$(events --health events.xml)
-errors=$(grep -c '^err:' <<<"$logged")
-warnings=$(grep -c '^warn:' <<<"$logged")
+errors=$(grep -c 'err:eventlog:' <<<"$logged")
+warnings=$(grep -c 'warn:eventlog:' <<<"$logged")
 if [ "$errors" != 1 ] || [ "$warnings" != 1 ] ||
   ! grep -q 'root#trelmoss#0#.* health: failing: smart_status_failed 1; model' <<<"$logged" ||
   ! grep -q 'root#trelmoss#6#.* health: warning: critical_warning_temperature 2' <<<"$logged" ||

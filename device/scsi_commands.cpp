@@ -1,4 +1,4 @@
-#include "device/linux/ata_pass_through.h"
+#include "device/scsi_commands.h"
 
 #include <algorithm>
 
@@ -6,7 +6,17 @@ namespace trelmoss {
 namespace {
 
 constexpr std::uint8_t kAtaPassThrough16 = 0x85;
+constexpr std::uint8_t kAtaPassThrough12 = 0xA1;
 constexpr std::uint8_t kInquiry = 0x12;
+constexpr std::uint8_t kRequestSense = 0x03;
+constexpr std::uint8_t kLogSense = 0x4D;
+constexpr std::uint8_t kReadDefectData10 = 0x37;
+constexpr std::uint8_t kReadDefectData12 = 0xB7;
+// LOG SENSE byte 2: PC (bits 7..6) 01b, the cumulative values.
+constexpr std::uint8_t kCumulativeValues = 0x40;
+// READ DEFECT DATA: REQ_GLIST (bit 3) and the bytes-from-index format (100b).
+constexpr std::uint8_t kGrownListBytesFromIndex = 0x08 | 0x04;
+constexpr std::uint8_t kSenseUnitAttention = 0x6;
 
 // ATA PASS-THROUGH byte 1: PROTOCOL in bits 4..1.
 constexpr std::uint8_t kProtocolNonData = 3 << 1;
@@ -104,6 +114,62 @@ Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector, bool 
   return cdb;
 }
 
+// The 12-byte form holds each register once: features, count, LBA low, mid, high, device,
+// command, in bytes 3 to 9.
+Cdb12 BuildAtaPassThrough12(const AtaRegisters& registers, bool readsSector, bool returnRegisters) {
+  const Cdb16 wide = BuildAtaPassThrough(registers, readsSector, returnRegisters);
+  return {kAtaPassThrough12,
+          wide[1],
+          wide[2],
+          registers.features,
+          registers.sectorCount,
+          registers.sectorNumber,
+          registers.cylinderLow,
+          registers.cylinderHigh,
+          registers.driveHead,
+          registers.command,
+          0,
+          0};
+}
+
+Cdb10 BuildLogSense(std::uint8_t page, std::uint16_t allocationLength) {
+  return {kLogSense,
+          0,
+          static_cast<std::uint8_t>(kCumulativeValues | (page & 0x3F)),
+          0,
+          0,
+          0,
+          0,
+          static_cast<std::uint8_t>(allocationLength >> 8),
+          static_cast<std::uint8_t>(allocationLength & 0xFF),
+          0};
+}
+
+Cdb6 BuildRequestSense(std::uint8_t allocationLength) {
+  return {kRequestSense, 0, 0, 0, allocationLength, 0};
+}
+
+Cdb10 BuildReadDefectData10(std::uint16_t allocationLength) {
+  return {kReadDefectData10,
+          0,
+          kGrownListBytesFromIndex,
+          0,
+          0,
+          0,
+          0,
+          static_cast<std::uint8_t>(allocationLength >> 8),
+          static_cast<std::uint8_t>(allocationLength & 0xFF),
+          0};
+}
+
+Cdb12 BuildReadDefectData12(std::uint32_t allocationLength) {
+  Cdb12 cdb{kReadDefectData12, kGrownListBytesFromIndex};
+  for (int byte = 0; byte < 4; ++byte) {
+    cdb[6 + byte] = static_cast<std::uint8_t>(allocationLength >> (8 * (3 - byte)));
+  }
+  return cdb;
+}
+
 Cdb6 BuildInquiry(bool vitalProductData, std::uint8_t page, std::uint16_t allocationLength) {
   return {kInquiry,
           static_cast<std::uint8_t>(vitalProductData ? 0x01 : 0x00),
@@ -120,8 +186,14 @@ bool InquiryNamesAtaVendor(std::span<const std::uint8_t> inquiry) {
   return vendor == "ATA     ";
 }
 
-bool IsAtaInformationPage(std::span<const std::uint8_t> page) {
-  return page.size() >= 4 && page[1] == kAtaInformationPage;
+SenseCodes SenseCodesOf(std::span<const std::uint8_t> sense) {
+  const SenseSummary summary = ReadSense(sense);
+  return {summary.key, summary.asc, summary.ascq};
+}
+
+bool IsUnitAttention(const ScsiOutcome& outcome) {
+  return outcome.status == kStatusCheckCondition &&
+         SenseCodesOf(outcome.sense).key == kSenseUnitAttention;
 }
 
 bool ReturnedRegisters(const ScsiOutcome& outcome, AtaRegisters& returned) {

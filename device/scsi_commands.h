@@ -1,6 +1,8 @@
-// SCSI commands that carry the drive's ATA commands through a SCSI-to-ATA translation layer:
-// ATA PASS-THROUGH (16) and the INQUIRY that tells whether such a layer is there. Built and
-// judged here, in portable code; a platform backend only hands the bytes to its driver.
+// The SCSI commands a disk is ever sent, built and judged here in portable code; a platform
+// backend only hands the bytes to its driver. ATA PASS-THROUGH (16) and (12) carry a drive's ATA
+// commands through a SCSI-to-ATA translation layer (the kernel's libata, a USB bridge, a SAS
+// adapter); INQUIRY, LOG SENSE, REQUEST SENSE and READ DEFECT DATA read a SCSI disk's health.
+// Every one of them only reads.
 #pragma once
 
 #include <array>
@@ -13,6 +15,8 @@
 namespace trelmoss {
 
 using Cdb16 = std::array<std::uint8_t, 16>;
+using Cdb12 = std::array<std::uint8_t, 12>;
+using Cdb10 = std::array<std::uint8_t, 10>;
 using Cdb6 = std::array<std::uint8_t, 6>;
 
 // ATA PASS-THROUGH (16) for a 28-bit command: non-data when `readsSector` is false, otherwise
@@ -20,15 +24,22 @@ using Cdb6 = std::array<std::uint8_t, 6>;
 // registers the drive returned in its sense data.
 Cdb16 BuildAtaPassThrough(const AtaRegisters& registers, bool readsSector,
                           bool returnRegisters = false);
+// The same as ATA PASS-THROUGH (12), for bridges that take no 16-byte command.
+Cdb12 BuildAtaPassThrough12(const AtaRegisters& registers, bool readsSector,
+                            bool returnRegisters = false);
 
 inline constexpr std::size_t kStandardInquirySize = 36;
-inline constexpr std::size_t kAtaInformationPageSize = 64;
-inline constexpr std::uint8_t kAtaInformationPage = 0x89;
+inline constexpr std::uint8_t kUnitSerialNumberPage = 0x80;
 Cdb6 BuildInquiry(bool vitalProductData, std::uint8_t page, std::uint16_t allocationLength);
 // True when standard INQUIRY data names the vendor "ATA", as a translating layer reports.
 bool InquiryNamesAtaVendor(std::span<const std::uint8_t> inquiry);
-// True when the reply is the ATA Information VPD page.
-bool IsAtaInformationPage(std::span<const std::uint8_t> page);
+// LOG SENSE of `page`'s cumulative values (PC 01b), subpage 0.
+Cdb10 BuildLogSense(std::uint8_t page, std::uint16_t allocationLength);
+Cdb6 BuildRequestSense(std::uint8_t allocationLength);
+// READ DEFECT DATA of the grown list (GLIST) in the bytes-from-index format; an allocation of
+// the header alone asks for the list's length only.
+Cdb10 BuildReadDefectData10(std::uint16_t allocationLength);
+Cdb12 BuildReadDefectData12(std::uint32_t allocationLength);
 
 // How the SCSI layer finished a command.
 struct ScsiOutcome {
@@ -47,5 +58,16 @@ bool AtaCommandSucceeded(const ScsiOutcome& outcome);
 bool ReturnedRegisters(const ScsiOutcome& outcome, AtaRegisters& returned);
 // Any SCSI command: finished GOOD with no transport or driver error.
 bool ScsiCommandSucceeded(const ScsiOutcome& outcome);
+
+// The sense key and additional sense code and qualifier, from either sense format; all FFh
+// when there is no sense.
+struct SenseCodes {
+  std::uint8_t key = 0xFF;
+  std::uint8_t asc = 0xFF;
+  std::uint8_t ascq = 0xFF;
+};
+SenseCodes SenseCodesOf(std::span<const std::uint8_t> sense);
+// The disk was reset or had a mode page changed, and says so once to the next command.
+bool IsUnitAttention(const ScsiOutcome& outcome);
 
 }  // namespace trelmoss

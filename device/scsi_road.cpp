@@ -1,0 +1,108 @@
+#include "device/scsi_road.h"
+
+#include <array>
+#include <vector>
+
+namespace trelmoss {
+namespace {
+
+constexpr std::size_t kLogPageListSize = 64;
+
+// The pass-through of the route, as a command descriptor block of its size.
+std::vector<std::uint8_t> PassThrough(ScsiRoute route, const AtaRegisters& registers,
+                                      bool readsSector, bool returnRegisters) {
+  if (route == ScsiRoute::kAta12) {
+    const Cdb12 cdb = BuildAtaPassThrough12(registers, readsSector, returnRegisters);
+    return {cdb.begin(), cdb.end()};
+  }
+  const Cdb16 cdb = BuildAtaPassThrough(registers, readsSector, returnRegisters);
+  return {cdb.begin(), cdb.end()};
+}
+
+// IDENTIFY DEVICE answered through the route's pass-through: an ATA drive sits behind it. A
+// refusal of any kind (the opcode unknown, the capability missing) says only that it is not.
+bool AnswersIdentify(DiskHandle& disk, ScsiRoute route) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  ScsiOutcome outcome;
+  int error = 0;
+  return SendScsi(disk, PassThrough(route, kIdentifyDevice.registers, true, false), sector, outcome,
+                  error) &&
+         AtaCommandSucceeded(outcome);
+}
+
+bool AnswersLogSense(DiskHandle& disk) {
+  std::array<std::uint8_t, kLogPageListSize> pages{};
+  ScsiOutcome outcome;
+  int error = 0;
+  return SendScsi(disk, BuildLogSense(0x00, pages.size()), pages, outcome, error) &&
+         ScsiCommandSucceeded(outcome) && (pages[0] & 0x3F) == 0x00;
+}
+
+}  // namespace
+
+bool SendScsi(DiskHandle& disk, std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+              ScsiOutcome& outcome, int& error) {
+  if (!disk.SendScsiCommand(cdb, dataIn, outcome, error)) return false;
+  if (!IsUnitAttention(outcome)) return true;
+  return disk.SendScsiCommand(cdb, dataIn, outcome, error);
+}
+
+RouteDecision DecideScsiRoute(DiskHandle& disk) {
+  std::array<std::uint8_t, kStandardInquirySize> inquiry{};
+  ScsiOutcome outcome;
+  RouteDecision decision;
+  if (!SendScsi(disk, BuildInquiry(false, 0, inquiry.size()), inquiry, outcome, decision.error)) {
+    decision.issued = false;
+    return decision;
+  }
+  if (!ScsiCommandSucceeded(outcome)) return decision;
+  if (InquiryNamesAtaVendor(inquiry)) {
+    decision.route = ScsiRoute::kAta16;
+  } else if (AnswersIdentify(disk, ScsiRoute::kAta16)) {
+    decision.route = ScsiRoute::kAta16;
+  } else if (AnswersIdentify(disk, ScsiRoute::kAta12)) {
+    decision.route = ScsiRoute::kAta12;
+  } else if (AnswersLogSense(disk)) {
+    decision.route = ScsiRoute::kScsi;
+  }
+  return decision;
+}
+
+bool SendAtaOverScsi(DiskHandle& disk, ScsiRoute route, const AtaCommand& command,
+                     SectorBuffer sector, ErrorNumbers numbers, int& error) {
+  if (!IsPermittedAtaCommand(command.registers)) {
+    error = numbers.refused;
+    return false;
+  }
+  std::span<std::uint8_t> data;
+  if (command.readsSector) data = sector;
+  ScsiOutcome outcome;
+  if (!SendScsi(disk, PassThrough(route, command.registers, command.readsSector, false), data,
+                outcome, error)) {
+    return false;
+  }
+  if (!AtaCommandSucceeded(outcome)) {
+    error = numbers.deviceFailed;
+    return false;
+  }
+  return true;
+}
+
+bool AskAtaRegistersOverScsi(DiskHandle& disk, ScsiRoute route, const AtaCommand& command,
+                             ErrorNumbers numbers, AtaRegisters& returned, int& error) {
+  if (!IsPermittedAtaCommand(command.registers) || command.readsSector) {
+    error = numbers.refused;
+    return false;
+  }
+  ScsiOutcome outcome;
+  if (!SendScsi(disk, PassThrough(route, command.registers, false, true), {}, outcome, error)) {
+    return false;
+  }
+  if (!AtaCommandSucceeded(outcome) || !ReturnedRegisters(outcome, returned)) {
+    error = numbers.deviceFailed;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace trelmoss

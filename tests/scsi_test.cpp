@@ -1,0 +1,168 @@
+// SCSI and SAS disks: their log pages and headers decoded, the road a disk's answers decide, and
+// a whole run over them.
+#include <gtest/gtest.h>
+
+#include "app/run.h"
+#include "device/scsi_decoders.h"
+#include "device/scsi_road.h"
+#include "model/drive_table.h"
+#include "tests/report_checks.h"
+#include "tests/whole_run.h"
+
+namespace trelmoss {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A log page: its code, length and parameters (code, control, length, value).
+Bytes Page(std::uint8_t code, const std::vector<Bytes>& parameters) {
+  Bytes page(4);
+  page[0] = code;
+  for (const Bytes& parameter : parameters) {
+    for (const std::uint8_t byte : parameter) page.push_back(byte);
+  }
+  page[3] = static_cast<std::uint8_t>(page.size() - 4);
+  return page;
+}
+
+Bytes Parameter(std::uint16_t code, const Bytes& value) {
+  Bytes parameter(4);
+  parameter[0] = static_cast<std::uint8_t>(code >> 8);
+  parameter[1] = static_cast<std::uint8_t>(code);
+  parameter[2] = 0x03;
+  parameter[3] = static_cast<std::uint8_t>(value.size());
+  for (const std::uint8_t byte : value) parameter.push_back(byte);
+  return parameter;
+}
+
+std::string Fields(std::uint8_t page, const Bytes& reply) {
+  ScsiFields fields;
+  DecodeLogPage(page, reply, fields);
+  std::string text;
+  for (const auto& [name, value] : fields) text += name + "=" + value + " ";
+  return text;
+}
+
+TEST(Scsi, LogPagesTable) {
+  Bytes cut = Page(0x0D, {Parameter(0, {0, 38}), Parameter(1, {0, 65})});
+  cut.resize(cut.size() - 1);  // the trip temperature's value cut off
+  const struct {
+    std::uint8_t page;
+    Bytes reply;
+    const char* fields;
+  } cases[] = {
+      {0x2F, Page(0x2F, {Parameter(0, {0x5D, 0xFF, 38})}), "asc=93 ascq=255 "},
+      {0x0D, Page(0x0D, {Parameter(0, {0, 38}), Parameter(1, {0, 65})}),
+       "drive_trip=65 temperature=38 "},
+      {0x0D, Page(0x0D, {Parameter(0, {0, 0xFF}), Parameter(1, {0, 65})}), "drive_trip=65 "},
+      {0x0D, cut, "temperature=38 "},
+      {0x0D, Page(0x0E, {Parameter(0, {0, 38})}), ""},  // not the page asked for
+      {0x0E,
+       Page(0x0E, {Parameter(3, {0, 0, 0xC3, 0x50}), Parameter(4, {0, 0, 0, 12}),
+                   Parameter(6, {0xFF, 0xFF, 0xFF, 0xFF})}),
+       "accumulated_start_stop_cycles=12 specified_cycle_count_over_device_lifetime=50000 "},
+      {0x15, Page(0x15, {Parameter(0, {0, 0, 0x01, 0x2C, 0, 0, 0, 0})}), "power_on_minutes=300 "},
+      {0x03, Page(0x03, {Parameter(5, {0, 0, 0, 1, 0, 0, 0, 0}), Parameter(6, {7})}),
+       "read_bytes_processed=4294967296 read_total_uncorrected_errors=7 "},
+      {0x02, Page(0x02, {Parameter(0, {1}), Parameter(7, {9})}),
+       "write_errors_corrected_by_eccfast=1 "},
+      {0x06, Page(0x06, {Parameter(0, {0, 3})}), "non_medium_error_count=3 "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Fields(c.page, c.reply), c.fields) << int{c.page};
+}
+
+TEST(Scsi, DefectHeadersAndSense) {
+  EXPECT_EQ(GrownDefects(Bytes{0, 0x0C, 0, 24}, false), 3u);                 // 8-byte entries
+  EXPECT_EQ(GrownDefects(Bytes{0, 0x08, 0, 24}, false), 6u);                 // short blocks: 4
+  EXPECT_EQ(GrownDefects(Bytes{0, 0x0C, 0xFF, 0xFF}, false), std::nullopt);  // may be cut
+  EXPECT_EQ(GrownDefects(Bytes{0, 0x0C, 0, 0, 0, 1, 0, 0}, true), 8192u);
+  EXPECT_EQ(GrownDefects(Bytes{0, 0x0C}, false), std::nullopt);
+  ScsiFields fields;
+  DecodeRequestSense(Bytes{0x70, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x5D, 0x10, 0, 0, 0, 0}, fields);
+  EXPECT_EQ(fields["asc"], "93");
+  EXPECT_EQ(fields["ascq"], "16");
+}
+
+// What a disk answers decides its road; a disk that only offers the ATA Information page but
+// refuses ATA PASS-THROUGH is not an ATA drive.
+TEST(Scsi, RoadTable) {
+  const struct {
+    const char* vendor;
+    bool sixteen, twelve, logPages;
+    ScsiRoute route;
+    std::size_t commands;
+  } cases[] = {
+      {"ATA", false, false, false, ScsiRoute::kAta16, 1},
+      {"JMicron", true, false, false, ScsiRoute::kAta16, 2},
+      {"Prolific", false, true, false, ScsiRoute::kAta12, 3},
+      {"Linux", false, false, true, ScsiRoute::kScsi, 4},
+      {"QEMU", false, false, false, ScsiRoute::kNone, 4},
+  };
+  for (const auto& c : cases) {
+    test::FakeDiskSystem disks;
+    test::FakeDisk disk = test::HealthyDisk("/dev/sdb", 0);
+    disk.scsi.vendor = c.vendor;
+    disk.scsi.passThrough16 = c.sixteen;
+    disk.scsi.passThrough12 = c.twelve;
+    if (c.logPages) disk.scsi.logPages[0x0D] = Page(0x0D, {Parameter(0, {0, 38})});
+    disks.disks = {disk};
+    int error = 0;
+    const auto handle = disks.Open("/dev/sdb", error);
+    EXPECT_EQ(DecideScsiRoute(*handle).route, c.route) << c.vendor;
+    EXPECT_EQ(disks.requests.size(), c.commands) << c.vendor;
+  }
+}
+
+test::FakeDisk SasDisk(const std::string& path, std::uint32_t number) {
+  test::FakeDisk disk;
+  disk.path = path;
+  disk.deviceNumber = number;
+  disk.bus = DiskBus::kScsi;
+  disk.scsi.logPages = {{0x2F, Page(0x2F, {Parameter(0, {0, 0, 38})})},
+                        {0x0D, Page(0x0D, {Parameter(0, {0, 38}), Parameter(1, {0, 65})})},
+                        {0x03, Page(0x03, {Parameter(5, {1, 0, 0, 0, 0, 0, 0, 0, 0})})}};
+  disk.scsi.defects10 = {0, 0x0C, 0, 16};
+  return disk;
+}
+
+// A SAS disk's identity and log pages in the report and metrics, its verdict from its
+// informational exception and grown defects; a UNIT ATTENTION is answered by asking again.
+TEST(Scsi, WholeRunOverSasDisks) {
+  test::WholeRun run;
+  run.disks.disks = {SasDisk("/dev/sda", 0), SasDisk("/dev/sdb", 1)};
+  auto& predicting = run.disks.disks[1].scsi;
+  predicting.logPages.erase(0x2F);  // its exception then comes from REQUEST SENSE
+  predicting.requestSense = {0x70, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x5D, 0xFF, 0, 0, 0, 0};
+  predicting.defects10 = {};  // refused: the (12) form is asked
+  predicting.defects12 = {0, 0x0C, 0, 0, 0, 0, 0, 0};
+  predicting.unitAttention = true;
+  EXPECT_EQ(run({"trelmoss", "--health", "--prometheus", "m.prom", "r.xml"}), kStatusReportWritten);
+  const std::string& report = run.written.at("r.xml");
+  EXPECT_EQ(test::SchemaProblems(report), "");
+  EXPECT_NE(report.find("<drive devicepath=\"/dev/sda\" id=\"0\" model=\"SEAGATE ST4000NM0023\" "
+                        "serial=\"Z1Z0ABCD\" firmware=\"0004\">\r\n        <scsi asc=\"0\" "
+                        "ascq=\"0\" temperature=\"38\" drive_trip=\"65\" "
+                        "read_bytes_processed=\"18446744073709551616\" "
+                        "scsi_grown_defect_list=\"2\"/>\r\n        <health state=\"warning\">"),
+            std::string::npos);
+  EXPECT_NE(report.find("<scsi asc=\"93\" ascq=\"255\" temperature=\"38\" drive_trip=\"65\" "
+                        "read_bytes_processed=\"18446744073709551616\" "
+                        "scsi_grown_defect_list=\"0\"/>\r\n"
+                        "        <health state=\"failing\">\r\n            <reason "
+                        "name=\"failure_predicted\" value=\"255\"/>"),
+            std::string::npos);
+  const std::string& metrics = run.written.at("m.prom");
+  for (const char* line : {"trelmoss_scsi_temperature_celsius{device=\"sda\"} 38\n",
+                           "trelmoss_scsi_grown_defects{device=\"sda\"} 2\n",
+                           "trelmoss_scsi_processed_bytes_total{device=\"sda\",direction=\"read\"} "
+                           "1.84467440737096e+19\n",
+                           "trelmoss_device_smart_status{device=\"sda\"} 1\n",
+                           "trelmoss_device_smart_status{device=\"sdb\"} 0\n"}) {
+    EXPECT_NE(metrics.find(line), std::string::npos) << line;
+  }
+  EXPECT_TRUE(run.disks.unexpected.empty());
+  test::KeepReportForComparison(metrics, ".prom");
+}
+
+}  // namespace
+}  // namespace trelmoss
