@@ -39,6 +39,17 @@ std::string ProgramScenarioConsole() {
          " health: unknown\r\n";
 }
 
+ScsiAnswers SasAnswers() {
+  ScsiAnswers answers;
+  answers.logPages = {
+      {0x2F, {0x2F, 0, 0, 7, 0, 0, 0x03, 3, 0, 0, 38}},                  // no exception
+      {0x0D, {0x0D, 0, 0, 12, 0, 0, 3, 2, 0, 38, 0, 1, 3, 2, 0, 65}},    // 38 C, trip 65 C
+      {0x0E, {0x0E, 0, 0, 8, 0, 4, 3, 4, 0, 0, 0, 21}},                  // 21 start-stops
+      {0x03, {0x03, 0, 0, 13, 0, 5, 3, 9, 1, 0, 0, 0, 0, 0, 0, 0, 0}}};  // 2^64 bytes read
+  answers.defects10 = {0, 0x0C, 0, 16};
+  return answers;
+}
+
 namespace {
 
 // The fake's step for each exchange the driver can fail.
@@ -78,6 +89,11 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
     disk.powerMode = drive.powerMode;
     disk.statusReply = drive.statusReply;
+    if (drive.usbPassThrough == 0) disk.smartCommands = false;  // nothing passes to the drive
+    if (drive.sas) {
+      disk.bus = DiskBus::kScsi;
+      disk.scsi = SasAnswers();
+    }
     LoadCaptures(disk, drive);
     if (drive.failing == DriverCall::kOpen) disk.openError = drive.error;
     if (drive.failing == DriverCall::kDeviceNumber) disk.numberError = drive.error;

@@ -46,7 +46,14 @@ struct ScenarioDrive {
   std::uint8_t powerMode = 0xFF;  // what CHECK POWER MODE answers: active
   // What RETURN STATUS answers: error, count, LBA low, mid, high, device, status.
   AtaRegisters statusReply{0, 0, 0, 0x4F, 0xC2, 0xA0, 0x50};
+  // Behind a USB bridge that carries ATA PASS-THROUGH (16) and (12), only (12), or neither (16,
+  // 12, 0); -1: on a SATA port.
+  int usbPassThrough = -1;
+  bool sas = false;  // a SAS disk, answering as SasAnswers() says
 };
+
+// The SAS disk of the scenarios: identity, four log pages and two grown defects.
+ScsiAnswers SasAnswers();
 
 // The interface path Wine gives test device `device`.
 std::string DriverInterfacePath(std::size_t device);

@@ -19,6 +19,11 @@ ATA_CHECK_POWER_MODE = 0xE5  # with --no-wake only
 ATA_SMART_RETURN_STATUS = (0xB0, 0xDA)  # with --health only
 SCSI_INQUIRY = 0x12
 ATA_PASS_THROUGH_16 = 0x85
+ATA_PASS_THROUGH_12 = 0xA1
+# What a SCSI disk is read with: INQUIRY, LOG SENSE, REQUEST SENSE, READ DEFECT DATA (10), (12).
+SCSI_READS = {SCSI_INQUIRY, 0x4D, 0x03, 0x37, 0xB7}
+# The kernel's emulated SAS disk, by its INQUIRY vendor.
+SAS_VENDOR = "TRELMOSS"
 # What an ATA drive shows when the kernel refuses ATA PASS-THROUGH (EPERM) for want of
 # CAP_SYS_RAWIO.
 NO_RAWIO_ERROR = "Error 1 in reading SMART Enabled flag"
@@ -89,11 +94,41 @@ def smartctl_reading(folder, disk):
         return None
     # smartctl writes identity bytes 0x80-0xFF raw, which is not UTF-8: read it byte for byte.
     reading = json.loads(open(path, "rb").read().decode("latin-1"))
-    return reading if reading.get("device", {}).get("protocol") in ("ATA", "NVMe") else None
+    return reading if reading.get("device", {}).get("protocol") in ("ATA", "NVMe", "SCSI") else None
 
 
 def is_nvme(reading):
     return reading is not None and reading["device"]["protocol"] == "NVMe"
+
+
+def is_scsi(reading):
+    return reading is not None and reading["device"]["protocol"] == "SCSI"
+
+
+def is_sas(reading):
+    return is_scsi(reading) and reading.get("scsi_vendor", "").strip() == SAS_VENDOR
+
+
+def is_ata(reading):
+    return reading is not None and reading["device"]["protocol"] == "ATA"
+
+
+def compare_sas_drive(machine, disk, drive, reading):
+    """Identity, the drive's own verdict, temperature and trip as smartctl reads them."""
+    vendor, product = reading.get("scsi_vendor", "").strip(), reading.get("scsi_product", "").strip()
+    expected = {"model": f"{vendor} {product}", "serial": reading.get("serial_number", ""),
+                "firmware": reading.get("scsi_revision", "").strip()}
+    actual = {key: drive.get(key) for key in expected}
+    if actual != expected:
+        problem(f"{machine} {disk}: identity {actual}, smartctl {expected}")
+    scsi = drive.find("scsi")
+    temperature = reading.get("temperature", {})
+    if scsi is None or drive.get("error") is not None:
+        problem(f"{machine} {disk}: no scsi element, or an error {drive.get('error')!r}")
+        return
+    for ours, theirs in (("temperature", "current"), ("drive_trip", "drive_trip")):
+        if scsi.get(ours) is None or int(scsi.get(ours)) != temperature.get(theirs):
+            problem(f"{machine} {disk}: {ours} {scsi.get(ours)}, smartctl {temperature.get(theirs)}")
 
 
 def compare_identity(machine, disk, drive, reading):
@@ -161,9 +196,12 @@ def compare_machine(folder, schema):
         if drive.get("id") != str(index):
             problem(f"{machine} {disk}: id {drive.get('id')}, expected {index}")
         reading = smartctl_reading(folder, disk)
-        if reading is None:
+        if reading is None or (is_scsi(reading) and not is_sas(reading)):
             if any(drive.get(a) for a in ("model", "serial", "firmware", "error")) or len(drive):
-                problem(f"{machine} {disk}: a disk without ATA pass-through shows data")
+                problem(f"{machine} {disk}: a disk without ATA pass-through or log pages shows data")
+            continue
+        if is_sas(reading):
+            compare_sas_drive(machine, disk, drive, reading)
             continue
         if is_nvme(reading):
             compare_nvme_drive(machine, disk, drive, reading)
@@ -197,9 +235,13 @@ def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
         counts[path] = counts.get(path, 0) + 1
         command = re.search(r'cmdp="([^"]*)"', line)
         cdb = bytes(int(h, 16) for h in re.findall(r"\\x([0-9a-f]{2})", command.group(1))) if command else b""
+        # ATA PASS-THROUGH (16) holds the command at byte 14 and the features at 4, (12) at 9
+        # and 3.
+        ata = ({(cdb[14], cdb[4]), (cdb[14], None)} if cdb[:1] == bytes([ATA_PASS_THROUGH_16])
+               else {(cdb[9], cdb[3]), (cdb[9], None)} if cdb[:1] == bytes([ATA_PASS_THROUGH_12])
+               else set())
         permitted = request.group(2) == "SG_IO" and cdb and (
-            cdb[0] == SCSI_INQUIRY or (cdb[0] == ATA_PASS_THROUGH_16 and (
-                (cdb[14], cdb[4]) in permitted_ata or (cdb[14], None) in permitted_ata)))
+            cdb[0] in SCSI_READS or bool(ata & permitted_ata))
         # The one admin command an NVMe drive is sent; its count is checked per disk.
         permitted = permitted or (request.group(2) == "NVME_IOCTL_ADMIN_CMD" and
                                   path.startswith("/dev/nvme"))
@@ -221,8 +263,11 @@ def check_requests(machine, folder, read, disks):
     for disk in read:
         requests = counts.get(f"/dev/{disk}", 0)
         reading = smartctl_reading(folder, disk)
-        # NVMe: the health log; ATA: INQUIRY and 4 ATA commands; others: INQUIRY (+ VPD page).
-        limit = 1 if is_nvme(reading) else 5 if reading else 2
+        # NVMe: the health log; ATA: INQUIRY and 4 ATA commands; others: INQUIRY, ATA
+        # PASS-THROUGH (16) and (12) and LOG SENSE to decide, at most three more than the two
+        # before; a SAS disk then INQUIRY twice, the page list, its 2 health pages and READ
+        # DEFECT (10) and (12).
+        limit = 1 if is_nvme(reading) else 5 if is_ata(reading) else 11 if is_sas(reading) else 4
         if requests > limit:
             problem(f"{machine}: /dev/{disk} got {requests} device requests, at most {limit} allowed")
     return counts
@@ -251,7 +296,8 @@ def check_no_wake(machine, folder, read):
         problem(f"{machine}: with --no-wake {path} was sent {cdb}")
     for disk in read:
         reading = smartctl_reading(folder, disk)
-        more = 1 if reading is not None and not is_nvme(reading) else 0
+        # CHECK POWER MODE to an ATA disk, REQUEST SENSE to a SAS disk.
+        more = 1 if is_ata(reading) or is_sas(reading) else 0
         path = f"/dev/{disk}"
         if counts.get(path, 0) != plain.get(path, 0) + more:
             problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --no-wake, "
@@ -289,13 +335,13 @@ def check_health(machine, folder, read):
             problem(f"{machine} {disk}: the report with --health is not the report and a verdict")
             continue
         reading = smartctl_reading(folder, disk)
-        more = 1 if reading is not None and not is_nvme(reading) else 0
+        more = 1 if is_ata(reading) else 0
         path = f"/dev/{disk}"
         if counts.get(path, 0) != plain.get(path, 0) + more:
             problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --health, "
                     f"{plain.get(path, 0)} without")
         state = health[0].get("state")
-        if reading is None:
+        if reading is None or (is_scsi(reading) and not is_sas(reading)):
             if state != "unknown" or disk in status:
                 problem(f"{machine} {disk}: a disk without data is {state}, status {status.get(disk)}")
             continue
@@ -337,7 +383,10 @@ def check_unprivileged(machine, folder, read):
             expected = without_health_log(ours)
             if shape(without) != expected:
                 problem(f"{machine} {disk}: without capabilities {shape(without)!r}")
-        elif without.get("error") != (NO_RAWIO_ERROR if reading else None) or len(without):
+        elif is_sas(reading):  # every command it needs is one the kernel lets any opener send
+            if shape(without) != expected:
+                problem(f"{machine} {disk}: without capabilities {shape(without)!r}")
+        elif without.get("error") != (NO_RAWIO_ERROR if is_ata(reading) else None) or len(without):
             problem(f"{machine} {disk}: without CAP_SYS_RAWIO error {without.get('error')!r}")
         if shape(with_rawio) != expected:
             problem(f"{machine} {disk}: with CAP_SYS_RAWIO {shape(with_rawio)!r}")
@@ -393,6 +442,31 @@ def smartctl_requests(folder, disk):
                if line.startswith("ioctl(3") and "TCGETS" not in line)
 
 
+def check_failure_prediction(folder):
+    """The SAS disk, read before and after its failure prediction was switched on: its state and
+    its own verdict, and smartctl's, go from passed to failing."""
+    sas = open(os.path.join(folder, "sas.txt")).read().split()
+    if len(sas) != 1:
+        problem(f"kinds: SAS disks {sas}")
+        return
+    disk = sas[0]
+    before = smartctl_reading(folder, disk)
+    after = json.loads(open(os.path.join(folder, "smart-predicted.json"), "rb").read().decode("latin-1"))
+    judged = {d.get("devicepath"): d for d in ElementTree.parse(os.path.join(folder, "health.xml")).getroot()}
+    predicted = {d.get("devicepath"): d for d in ElementTree.parse(os.path.join(folder, "predicted.xml")).getroot()}
+    ours_before = judged[f"/dev/{disk}"].find("health").get("state")
+    ours_after = predicted[f"/dev/{disk}"].find("health").get("state")
+    theirs = (before.get("smart_status", {}).get("passed"), after.get("smart_status", {}).get("passed"))
+    status_after = prometheus_samples(os.path.join(folder, "predicted.prom"),
+                                      "trelmoss_device_smart_status").get(disk)
+    if theirs != (True, False) or ours_before != "good" or ours_after != "failing" or status_after != 0:
+        problem(f"kinds {disk}: failure prediction: smartctl passed {theirs}, ours {ours_before} "
+                f"then {ours_after} (status {status_after})")
+    compare_sas_drive("kinds predicted", disk, predicted[f"/dev/{disk}"], after)
+    print(f"kinds: the SAS disk {disk} agrees with smartctl, before and after its failure "
+          f"prediction was switched on ({ours_before}, then {ours_after})")
+
+
 def check_kinds_nvme(folder, nvme):
     """Each NVMe drive once, the critical warning seen, the written drive's counters moved."""
     if set(nvme) != KINDS_NVME or any(len(drives) != 1 for drives in nvme.values()):
@@ -418,6 +492,7 @@ def main():
     if identities != KINDS_IDENTITY:
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
     check_kinds_nvme(os.path.join(work, "kinds"), nvme)
+    check_failure_prediction(os.path.join(work, "kinds"))
     check_no_wake(machine, os.path.join(work, "kinds"), read)
     check_health(machine, os.path.join(work, "kinds"), read)
     check_unprivileged(machine, os.path.join(work, "kinds"), read)

@@ -6,6 +6,16 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 for module in $(cat /e2e/modules); do insmod "$module" 2>/dev/null; done
+# A SAS disk as the kernel emulates it: log pages 00h, 0Dh and 2Fh, the unit serial number.
+if [ -e /e2e/scsi_debug ]; then
+  for module in $(cat /e2e/modules_sas); do
+    case $module in
+      */scsi_debug.ko*) insmod "$module" dev_size_mb=16 inq_vendor=TRELMOSS inq_product=E2E-SAS \
+        inq_rev=5A01 2>/dev/null ;;
+      *) insmod "$module" 2>/dev/null ;;
+    esac
+  done
+fi
 
 backed_disks() {
   for block in /sys/block/*; do [ -e "$block/device" ] && echo "${block##*/}"; done
@@ -84,6 +94,18 @@ if [ -e /e2e/trace_smartctl ]; then
     esac
   done
 fi
+
+# The SAS disk's failure prediction switched on (a MODE SELECT of the informational exceptions
+# page with its TEST bit, from here, never from the program), then both read it again; the
+# program meets the UNIT ATTENTION this leaves first.
+for disk in $(cat /e2e/disks.txt); do
+  [ "$(cat "/sys/block/$disk/device/vendor" 2>/dev/null | tr -d ' ')" = TRELMOSS ] || continue
+  echo "$disk" > /e2e/sas.txt
+  printf '\000\000\000\000\034\012\004\006\000\000\000\000\000\000\000\000' > /e2e/iec
+  /usr/bin/sg_raw -s 16 -i /e2e/iec "/dev/$disk" 15 10 00 00 10 00 > /e2e/mode_select.txt 2>&1
+  ./trelmoss --health --prometheus /e2e/predicted.prom /e2e/predicted.xml > /dev/null
+  smartctl -j -i -A -H "/dev/$disk" > /e2e/smart-predicted.json
+done
 
 for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom; do send "${file##*/}" "$file"; done
 echo "=== DONE" > /dev/ttyS1

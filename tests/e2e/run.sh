@@ -16,7 +16,7 @@ work=$(realpath -m "${2:-$here/../../build/e2e}")
 mkdir -p "$work"
 
 bash "$here/../../scripts/install-packages.sh" qemu-system-x86 linux-image-amd64 busybox-static \
-  smartmontools kmod cpio xz-utils strace time python3 libxml2-utils
+  smartmontools kmod cpio xz-utils strace time python3 libxml2-utils sg3-utils
 
 kernel=$(ls /boot/vmlinuz-* | sort -V | tail -n 1)
 version=${kernel#/boot/vmlinuz-}
@@ -40,20 +40,23 @@ cp "$(dirname "$program")/trelmoss.ini" "$root/opt/trelmoss/trelmoss.ini"
 copy_with_libraries "$(command -v smartctl)" /usr/sbin/smartctl
 copy_with_libraries "$(command -v strace)" /usr/bin/strace
 copy_with_libraries "$(command -v setpriv)" /usr/bin/setpriv
+copy_with_libraries "$(command -v sg_raw)" /usr/bin/sg_raw
 copy_with_libraries /usr/bin/time /usr/bin/gnu-time  # busybox's time misreads peak memory
 for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
 done
 
 initramfs_modules "$root" "$version" /e2e/modules virtio_pci ahci ata_piix sd_mod sr_mod sg \
-  virtio_blk virtio_scsi nvme
+  virtio_blk virtio_scsi nvme xhci_pci usb_storage
+# The kernel's emulated SAS disk, loaded only where a machine asks for it.
+initramfs_modules "$root" "$version" /e2e/modules_sas scsi_debug
 cp "$here/guest_init.sh" "$root/init"
 chmod +x "$root/init"
 
 boot() { # machine name, disk count, extra guest files..., then -- and QEMU device arguments
   local name=$1 count=$2
   shift 2
-  rm -f "$root"/e2e/trace_smartctl
+  rm -f "$root"/e2e/trace_smartctl "$root"/e2e/scsi_debug
   while [ "$1" != -- ]; do : > "$root/e2e/$1"; shift; done
   shift
   echo "$count" > "$root/e2e/disk_count"
@@ -100,10 +103,13 @@ kinds=(
   $(null_disk n3) -device nvme-ns,drive=n3,bus=mpa,nsid=1,shared=on
   -device virtio-scsi-pci,id=scsi0
   $(null_disk c0) -device scsi-hd,drive=c0,bus=scsi0.0,serial=E2E-SCSI
+  -device qemu-xhci,id=xhci
+  $(null_disk u0) -device usb-storage,drive=u0,bus=xhci.0,serial=E2E-USB
 )
-# 10 disks and the optical drive, three more NVMe namespaces and the two hidden paths of the
-# shared one.
-boot kinds 15 -- "${kinds[@]}"
+# 18 block devices: 7 SATA and PIIX disks, the optical drive, virtio-blk, virtio-scsi, the USB
+# disk, 4 NVMe namespaces, the 2 hidden paths of the shared one, and the kernel's emulated SAS
+# disk (scsi_debug).
+boot kinds 18 scsi_debug -- "${kinds[@]}"
 
 # Machine "many": 34 SATA disks on six controllers; exactly the first 32 listed are read.
 many=()

@@ -62,6 +62,25 @@ struct ata_pass_through {
   ULONG_PTR data_offset;
   UCHAR previous[8], current[8];
 };
+/* IOCTL_SCSI_PASS_THROUGH and SCSI_PASS_THROUGH, field for field; the data and the sense sit in
+   the same buffer, at the offsets it gives. */
+#define IOCTL_SCSI_PASS_THROUGH 0x0004d004u
+struct scsi_pass_through {
+  USHORT length;
+  UCHAR scsi_status, path, target, lun, cdb_length, sense_length, data_in;
+  ULONG data_length, timeout;
+  ULONG_PTR data_offset;
+  ULONG sense_offset;
+  UCHAR cdb[16];
+};
+#define BUS_TYPE_USB 0x07
+#define BUS_TYPE_SAS 0x0a
+#define SCSI_GOOD 0x00
+#define SCSI_CHECK_CONDITION 0x02
+#define SENSE_RECOVERED 0x01
+#define SENSE_ILLEGAL_REQUEST 0x05
+#define SENSE_ABORTED_COMMAND 0x0b
+
 /* The query's fixed part: PropertyId and QueryType, before its AdditionalParameters. */
 #define QUERY_FIXED 8
 #define PROTOCOL_REQUEST (QUERY_FIXED + sizeof(struct protocol_data))
@@ -316,6 +335,153 @@ static NTSTATUS ata_request(IRP* irp, const struct test_disk_drive* drive) {
   return complete(irp, STATUS_SUCCESS, sizeof *request);
 }
 
+/* What a SCSI command returns: its data and, on CHECK CONDITION, its sense. */
+struct scsi_reply {
+  UCHAR status;
+  const unsigned char* data;
+  ULONG length;
+  unsigned char sense[24];
+  ULONG sense_length;
+};
+
+static void fixed_sense(struct scsi_reply* reply, UCHAR key, UCHAR asc) {
+  reply->status = SCSI_CHECK_CONDITION;
+  RtlZeroMemory(reply->sense, sizeof reply->sense);
+  reply->sense[0] = 0x70;
+  reply->sense[2] = key;
+  reply->sense[7] = 10;
+  reply->sense[12] = asc;
+  reply->sense_length = 18;
+}
+
+/* The registers the drive returned, as the ATA Status Return descriptor of descriptor-format
+   sense after ATA PASS THROUGH INFORMATION AVAILABLE: error +3, count +5, LBA +7, +9, +11,
+   device +12, status +13. */
+static void registers_sense(struct scsi_reply* reply, const unsigned char registers[8]) {
+  unsigned char* descriptor = reply->sense + 8;
+  reply->status = SCSI_CHECK_CONDITION;
+  RtlZeroMemory(reply->sense, sizeof reply->sense);
+  reply->sense[0] = 0x72;
+  reply->sense[1] = SENSE_RECOVERED;
+  reply->sense[3] = 0x1d;
+  reply->sense[7] = 14;
+  descriptor[0] = 0x09;
+  descriptor[1] = 12;
+  descriptor[3] = registers[0];
+  descriptor[5] = registers[1];
+  descriptor[7] = registers[2];
+  descriptor[9] = registers[3];
+  descriptor[11] = registers[4];
+  descriptor[12] = registers[5];
+  descriptor[13] = registers[6];
+  reply->sense_length = 22;
+}
+
+/* An ATA command carried by ATA PASS-THROUGH, answered as the drive on a SATA port would be. */
+static void ata_over_scsi(const struct test_disk_drive* drive, const UCHAR* cdb,
+                          struct scsi_reply* reply) {
+  int twelve = cdb[0] == 0xa1;
+  IDEREGS registers;
+  unsigned char returned[8] = {0, 0, 0, 0, 0, 0, ATA_STATUS_READY, 0};
+  int call;
+  RtlZeroMemory(&registers, sizeof registers);
+  registers.bFeaturesReg = twelve ? cdb[3] : cdb[4];
+  registers.bCylLowReg = twelve ? cdb[6] : cdb[10];
+  registers.bCylHighReg = twelve ? cdb[7] : cdb[12];
+  registers.bCommandReg = twelve ? cdb[9] : cdb[14];
+  if (drive->pass_through == 0 || (drive->pass_through == 12 && !twelve)) {
+    fixed_sense(reply, SENSE_ILLEGAL_REQUEST, 0x20);
+    return;
+  }
+  call =
+      registers.bCommandReg == ATA_CHECK_POWER_MODE ? TEST_DISK_POWER_MODE
+      : registers.bFeaturesReg == SMART_FEATURE_RETURN_STATUS && registers.bCommandReg == ATA_SMART
+          ? TEST_DISK_RETURN_STATUS
+          : smart_call(registers.bCommandReg == ATA_IDENTIFY_DEVICE || (cdb[2] & 0x08)
+                           ? SMART_RCV_DRIVE_DATA
+                           : SMART_SEND_DRIVE_COMMAND,
+                       &registers);
+  if (call == TEST_DISK_CALLS || drive->fail[call]) {
+    fixed_sense(reply, SENSE_ABORTED_COMMAND, 0);
+    return;
+  }
+  if (call == TEST_DISK_IDENTIFY) reply->data = drive->identify;
+  if (call == TEST_DISK_READ_DATA) reply->data = drive->data;
+  if (call == TEST_DISK_READ_THRESHOLDS) reply->data = drive->thresholds;
+  if (reply->data) reply->length = TEST_DISK_SECTOR;
+  if (call == TEST_DISK_RETURN_STATUS) registers_sense(reply, drive->status_registers);
+  if (call == TEST_DISK_POWER_MODE) {
+    returned[1] = (UCHAR)drive->power_mode;
+    registers_sense(reply, returned);
+  }
+}
+
+static void scsi_answer(const struct test_disk_drive* drive, const UCHAR* cdb,
+                        struct scsi_reply* reply, unsigned char* scratch) {
+  int page, i, listed = 0;
+  switch (cdb[0]) {
+    case 0x12: /* INQUIRY: standard data, or the unit serial number page */
+      if (!(cdb[1] & 1))
+        reply->data = drive->inquiry, reply->length = sizeof drive->inquiry;
+      else if (cdb[2] == 0x80 && drive->serial_page[1] == 0x80)
+        reply->data = drive->serial_page, reply->length = sizeof drive->serial_page;
+      break;
+    case 0x85:
+    case 0xa1:
+      ata_over_scsi(drive, cdb, reply);
+      return;
+    case 0x4d: /* LOG SENSE: the list of pages, or one of them */
+      page = cdb[2] & 0x3f;
+      for (i = 0; i < TEST_DISK_LOG_PAGES; ++i) {
+        const unsigned char* given = drive->log_pages[i];
+        if (given[3] == 0) continue;
+        scratch[4 + listed++] = given[0];
+        if (page != 0 && given[0] == page)
+          reply->data = given, reply->length = TEST_DISK_LOG_PAGE_SIZE;
+      }
+      if (page == 0 && listed) {
+        RtlZeroMemory(scratch, 4);
+        scratch[3] = (UCHAR)listed;
+        reply->data = scratch, reply->length = 4 + listed;
+      }
+      break;
+    case 0x03:
+      if (drive->request_sense[0]) reply->data = drive->request_sense, reply->length = 18;
+      break;
+    case 0x37:
+      if (drive->defects[1]) reply->data = drive->defects, reply->length = sizeof drive->defects;
+      break;
+  }
+  if (!reply->data) fixed_sense(reply, SENSE_ILLEGAL_REQUEST, 0x20);
+}
+
+static NTSTATUS scsi_request(IRP* irp, const struct test_disk_drive* drive) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  ULONG out = stack->Parameters.DeviceIoControl.OutputBufferLength;
+  struct scsi_pass_through* request = irp->AssociatedIrp.SystemBuffer;
+  unsigned char* buffer = irp->AssociatedIrp.SystemBuffer;
+  unsigned char scratch[4 + TEST_DISK_LOG_PAGES];
+  struct scsi_reply reply;
+  if (drive->bus_type != BUS_TYPE_USB && drive->bus_type != BUS_TYPE_SAS)
+    return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (in < sizeof *request || request->length != sizeof *request || out < in ||
+      request->cdb_length > sizeof request->cdb ||
+      request->data_offset + request->data_length > out ||
+      request->sense_offset + request->sense_length > out)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  RtlZeroMemory(&reply, sizeof reply);
+  scsi_answer(drive, request->cdb, &reply, scratch);
+  if (reply.length > request->data_length) reply.length = request->data_length;
+  if (reply.sense_length > request->sense_length) reply.sense_length = request->sense_length;
+  if (reply.data) RtlCopyMemory(buffer + request->data_offset, reply.data, reply.length);
+  RtlCopyMemory(buffer + request->sense_offset, reply.sense, reply.sense_length);
+  request->scsi_status = reply.status;
+  request->data_length = reply.length;
+  request->sense_length = (UCHAR)reply.sense_length;
+  return complete(irp, STATUS_SUCCESS, in);
+}
+
 static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -345,6 +511,7 @@ static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
     return smart_request(irp, drive, code);
   if (code == IOCTL_STORAGE_QUERY_PROPERTY) return property_request(irp, drive);
   if (code == IOCTL_ATA_PASS_THROUGH) return ata_request(irp, drive);
+  if (code == IOCTL_SCSI_PASS_THROUGH) return scsi_request(irp, drive);
   return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 

@@ -14,6 +14,7 @@
 #include "device/windows/windows_disk_system.h"
 #include "model/console.h"
 #include "model/drive_table.h"
+#include "report/report.h"
 #include "tests/report_checks.h"
 #include "tests/windows/disk_driver/test_disks.h"
 
@@ -315,6 +316,48 @@ TEST(TestDiskDriver, StatusRegistersTable) {
     EXPECT_EQ(table.Drive(i).errorText, "") << i;
   }
   ExpectRequestsOf(drives, {.readStatus = true});
+}
+
+// The report of `drives` read with --health through `disks`.
+std::string JudgedReport(DiskSystem& disks) {
+  Console console;
+  DriveTable table;
+  EXPECT_TRUE(table.EnumerateDrives(disks, console, {.readStatus = true}));
+  JudgeDrives(table);
+  auto report = Report::Create();
+  report->AddDrives(table);
+  return report->Render();
+}
+
+// A SATA drive behind a USB bridge, whether the bridge carries ATA PASS-THROUGH (16) or only
+// (12), reads as on a SATA port; behind a bridge that carries neither it is listed without data;
+// a SAS disk reads through its log pages. All as the fake disks of the Linux build say.
+TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
+  std::vector<ScenarioDrive> drives = {
+      {"sata3", 0}, {"sata3", 1}, {"sata1", 2}, {"sata0", 3}, {"sata0", 4}};
+  drives[1].usbPassThrough = 16;
+  drives[2].usbPassThrough = 12;
+  drives[3].usbPassThrough = 0;
+  drives[4].sas = true;
+  drives[2].statusReply = {0, 0, 0, 0xF4, 0x2C, 0xA0, 0x50};  // through the registers' sense
+  SetUpTestDisks(drives);
+  WindowsDiskSystem disks;
+  const std::string report = JudgedReport(disks);
+  FakeDiskSystem fakes = FakeDisksFor(drives);
+  EXPECT_EQ(report, JudgedReport(fakes));
+  EXPECT_EQ(SchemaProblems(report), "");
+  // The drive on the bridge is the drive on the port, but for its path and number.
+  const auto element = [&report](std::size_t device) {
+    const std::size_t start = report.find(DriverInterfacePath(device));
+    const std::size_t end = report.find("</drive>", start);
+    return report.substr(report.find(" model=", start), end - report.find(" model=", start));
+  };
+  EXPECT_EQ(element(1), element(0));
+  EXPECT_NE(report.find("<scsi asc=\"0\" ascq=\"0\" temperature=\"38\" drive_trip=\"65\""),
+            std::string::npos);
+  EXPECT_NE(report.find("id=\"3\" model=\"\" serial=\"\" firmware=\"\"/>"), std::string::npos);
+  const auto log = ReadTestDiskLog();
+  EXPECT_EQ(log->most_open, 1u);
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {

@@ -14,6 +14,8 @@
 #define TEST_DISK_SECTOR 512
 #define TEST_DISK_NVME_IDENTIFY_SIZE 4096
 #define TEST_DISK_NVME_HEALTH_SIZE 512
+#define TEST_DISK_LOG_PAGES 4
+#define TEST_DISK_LOG_PAGE_SIZE 64
 
 /* The calls a device can be told to fail. */
 enum test_disk_call {
@@ -46,6 +48,17 @@ struct test_disk_drive {
   int nvme_short_data;     /* the NVMe replies' descriptors claim a byte less data than asked for */
   unsigned int power_mode; /* the sector count CHECK POWER MODE returns: 0 standby, 0xff active */
   unsigned char status_registers[8]; /* the IDEREGS RETURN STATUS returns */
+  /* A device on a USB or SAS bus answers IOCTL_SCSI_PASS_THROUGH: a USB bridge carries ATA
+     PASS-THROUGH (16) and (12), only (12), or neither (pass_through 16, 12, 0) to the drive of
+     the sectors above; a SAS disk answers INQUIRY, its serial number page, LOG SENSE of the pages
+     given, REQUEST SENSE and READ DEFECT DATA (10) with the bytes given. Anything else ends in
+     CHECK CONDITION, ILLEGAL REQUEST. */
+  unsigned int pass_through;
+  unsigned char inquiry[36];
+  unsigned char serial_page[24]; /* empty (all zero): no such page */
+  unsigned char log_pages[TEST_DISK_LOG_PAGES][TEST_DISK_LOG_PAGE_SIZE]; /* by their byte 0 */
+  unsigned char request_sense[18];
+  unsigned char defects[4]; /* all zero: READ DEFECT DATA refused */
   unsigned char nvme_identify[TEST_DISK_NVME_IDENTIFY_SIZE];
   unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };

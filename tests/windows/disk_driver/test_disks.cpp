@@ -31,6 +31,33 @@ void CopyCaptured(unsigned char* to, std::size_t size, const std::string& name) 
 // The bus types the storage stack reports: SATA for the ATA drives.
 constexpr unsigned kBusTypeSata = 0x0B;
 constexpr unsigned kBusTypeNvme = 0x11;
+constexpr unsigned kBusTypeUsb = 0x07;
+constexpr unsigned kBusTypeSas = 0x0A;
+
+void PutText(unsigned char* to, std::size_t width, const std::string& text) {
+  std::memset(to, ' ', width);
+  std::memcpy(to, text.data(), std::min(width, text.size()));
+}
+
+// What a USB bridge or a SAS disk answers to SCSI commands.
+void SetUpScsi(test_disk_drive& to, const ScenarioDrive& drive) {
+  ScsiAnswers answers = SasAnswers();
+  if (!drive.sas) answers.vendor = "JMicron", answers.product = "Tech", answers.revision = "0204";
+  to.bus_type = drive.sas ? kBusTypeSas : kBusTypeUsb;
+  to.pass_through = drive.sas ? 0u : static_cast<unsigned>(drive.usbPassThrough);
+  PutText(to.inquiry + 8, 8, answers.vendor);
+  PutText(to.inquiry + 16, 16, answers.product);
+  PutText(to.inquiry + 32, 4, answers.revision);
+  if (!drive.sas) return;
+  to.serial_page[1] = 0x80;
+  to.serial_page[3] = static_cast<unsigned char>(answers.serial.size());
+  std::memcpy(to.serial_page + 4, answers.serial.data(), answers.serial.size());
+  std::size_t page = 0;
+  for (const auto& [code, bytes] : answers.logPages) {
+    std::memcpy(to.log_pages[page++], bytes.data(), bytes.size());
+  }
+  std::memcpy(to.defects, answers.defects10.data(), answers.defects10.size());
+}
 
 }  // namespace
 
@@ -47,6 +74,7 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
       to.fail[static_cast<int>(drive.failing)] = static_cast<int>(drive.status);
     }
     to.bus_type = drive.nvme ? kBusTypeNvme : kBusTypeSata;
+    if (drive.sas || drive.usbPassThrough >= 0) SetUpScsi(to, drive);
     to.nvme_short_data = drive.shortNvmeData;
     to.power_mode = drive.powerMode;
     const AtaRegisters& status = drive.statusReply;
@@ -54,7 +82,9 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
         status.features,     status.sectorCount, status.sectorNumber, status.cylinderLow,
         status.cylinderHigh, status.driveHead,   status.command,      0};
     std::memcpy(to.status_registers, registers, sizeof registers);
-    if (drive.nvme) {
+    if (drive.sas) {
+      // its answers are all in its SCSI setup
+    } else if (drive.nvme) {
       CopyCaptured(to.nvme_identify, sizeof to.nvme_identify, drive.disk + ".identify");
       CopyCaptured(to.nvme_health, sizeof to.nvme_health, drive.disk + ".health");
     } else {
