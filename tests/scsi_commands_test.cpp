@@ -17,6 +17,11 @@ TEST(AtaPassThrough, CommandDescriptorBlocks) {
   // ENABLE: non-data, nothing transferred.
   EXPECT_EQ(BuildAtaPassThrough(kEnableSmart.registers, false),
             (Cdb16{0x85, 0x06, 0x00, 0, 0xD8, 0, 1, 0, 1, 0, 0x4F, 0, 0xC2, 0xA0, 0xB0, 0}));
+  // The 12-byte form: each register once, from byte 3.
+  EXPECT_EQ(BuildAtaPassThrough12(kReadSmartData.registers, true),
+            (Cdb12{0xA1, 0x08, 0x0E, 0xD0, 1, 1, 0x4F, 0xC2, 0xA0, 0xB0, 0, 0}));
+  EXPECT_EQ(BuildLogSense(0x2F, 512), (Cdb10{0x4D, 0, 0x6F, 0, 0, 0, 0, 0x02, 0x00, 0}));
+  EXPECT_EQ(BuildReadDefectData12(8), (Cdb12{0xB7, 0x0C, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}));
   EXPECT_EQ(BuildInquiry(false, 0, 36), (Cdb6{0x12, 0, 0, 0, 36, 0}));
   EXPECT_EQ(BuildInquiry(true, 0x89, 0x240), (Cdb6{0x12, 1, 0x89, 0x02, 0x40, 0}));
 }

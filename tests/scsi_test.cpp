@@ -145,6 +145,9 @@ TEST(Scsi, WholeRunOverSasDisks) {
                         "read_bytes_processed=\"18446744073709551616\" "
                         "scsi_grown_defect_list=\"2\"/>\r\n        <health state=\"warning\">"),
             std::string::npos);
+  // Its identity, read by the first command after the reset, asked again.
+  EXPECT_NE(report.find("<drive devicepath=\"/dev/sdb\" id=\"1\" model=\"SEAGATE ST4000NM0023\""),
+            std::string::npos);
   EXPECT_NE(report.find("<scsi asc=\"93\" ascq=\"255\" temperature=\"38\" drive_trip=\"65\" "
                         "read_bytes_processed=\"18446744073709551616\" "
                         "scsi_grown_defect_list=\"0\"/>\r\n"

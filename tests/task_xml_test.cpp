@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
 
+#include <filesystem>
+
 #include "app/run.h"
 #include "tests/whole_run.h"
 
@@ -56,7 +58,10 @@ TEST(TaskXml, ScheduleAndUnscheduleFromTheCommandLine) {
   run.disks.disks = {test::HealthyDisk("/dev/sda", 0)};
   EXPECT_EQ(run({"trelmoss", "--schedule", "--health", "--prometheus", "/m/t.prom", "/r/r.xml"}),
             kStatusInformation);
-  EXPECT_NE(run.taskXml.find("<Arguments>--health --prometheus /m/t.prom /r/r.xml</Arguments>"),
+  // Full paths as the platform makes them ("C:\\m\\t.prom" on Windows).
+  const auto full = [](const char* path) { return std::filesystem::absolute(path).string(); };
+  EXPECT_NE(run.taskXml.find("<Arguments>--health --prometheus " + full("/m/t.prom") + " " +
+                             full("/r/r.xml") + "</Arguments>"),
             std::string::npos);
   EXPECT_NE(run.taskXml.find("<Command>\"/opt/trelmoss/bin/trelmoss\"</Command>"),
             std::string::npos);

@@ -26,7 +26,7 @@ program="$c/Program Files/Trelmoss"
 data=$c/ProgramData/Trelmoss
 msiexec() { (cd "$local_copy" && wine msiexec "$@" >/dev/null 2>&1); }
 arguments() { iconv -f UTF-16 -t UTF-8 "$data/trelmoss-task.xml" | tr -d '\r' |
-  sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p'; }
+  sed -n 's:.*<Arguments>\(.*\)</Arguments>.*:\1:p' | sed 's/&lt;/</g; s/&gt;/>/g; s/&amp;/\&/g'; }
 entries() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
   tr -d '\r' | grep -c 'DisplayName.*REG_SZ.*Trelmoss$'; }
 version() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |

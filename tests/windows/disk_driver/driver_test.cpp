@@ -333,8 +333,8 @@ std::string JudgedReport(DiskSystem& disks) {
 // (12), reads as on a SATA port; behind a bridge that carries neither it is listed without data;
 // a SAS disk reads through its log pages. All as the fake disks of the Linux build say.
 TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
-  std::vector<ScenarioDrive> drives = {
-      {"sata3", 0}, {"sata3", 1}, {"sata1", 2}, {"sata0", 3}, {"sata0", 4}};
+  std::vector<ScenarioDrive> drives = HealthyDrives();  // sata3 and sata1 by turns
+  drives[1].disk = "sata3";
   drives[1].usbPassThrough = 16;
   drives[2].usbPassThrough = 12;
   drives[3].usbPassThrough = 0;
@@ -355,7 +355,9 @@ TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
   EXPECT_EQ(element(1), element(0));
   EXPECT_NE(report.find("<scsi asc=\"0\" ascq=\"0\" temperature=\"38\" drive_trip=\"65\""),
             std::string::npos);
-  EXPECT_NE(report.find("id=\"3\" model=\"\" serial=\"\" firmware=\"\"/>"), std::string::npos);
+  EXPECT_NE(report.find("id=\"3\" model=\"\" serial=\"\" firmware=\"\">\r\n        <health "
+                        "state=\"unknown\"/>"),
+            std::string::npos);
   const auto log = ReadTestDiskLog();
   EXPECT_EQ(log->most_open, 1u);
 }
