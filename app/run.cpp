@@ -33,10 +33,10 @@ void PrintHelp(Console& console, const std::string& program, const std::string& 
                "                   as SYSTEM with these options and report path; --unschedule\r\n"
                "                   deletes it (Windows; on Linux the package's timer does it).\r\n"
                "Attribute definitions are read from %s\r\n"
-               "Exit status: 1 report written; 0 help, version, or the task (un)scheduled; -2 no\r\n"
-               "argument, a refused command line (the line before the usage says why), a task\r\n"
-               "that could not be (un)scheduled, or the disks cannot be listed; -3 the report or\r\n"
-               "the metrics cannot be written.\r\n",
+               "Exit status: 1 report written; 0 help, version, task (un)scheduled; -2 no\r\n"
+               "argument, a refused command line (the line before the usage says why), a\r\n"
+               "task not (un)scheduled, or the disks cannot be listed; -3 the report or the\r\n"
+               "metrics cannot be written.\r\n",
                program.c_str(), program.c_str(), iniPath.c_str());
 }
 

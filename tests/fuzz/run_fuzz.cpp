@@ -1,5 +1,8 @@
 // A whole run over the scripted fake disks, with the number of disks, every failure, every
-// error number, every reply's length and every sector chosen by the input.
+// error number, every reply's length and every sector chosen by the input; SAS disks with any
+// log pages, sense and defect headers; any registers from RETURN STATUS; with or without the
+// verdict.
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -34,6 +37,21 @@ FakeDisk FuzzedDisk(trelmoss::fuzz::FuzzInput& input, int index) {
   input.Fill(disk.identify);
   input.Fill(disk.attributes);
   input.Fill(disk.thresholds);
+  disk.statusReply = {0, 0, 0, input.Byte(), input.Byte(), 0, input.Byte()};
+  if (faults & 8) {
+    disk.bus = trelmoss::DiskBus::kScsi;
+    std::array<std::uint8_t, 64> bytes{};
+    for (const int page : {0x2F, 0x0D, 0x0E, 0x15, 0x03}) {
+      input.Fill(bytes);
+      if ((faults & 16) == 0) bytes[0] = static_cast<std::uint8_t>(page);  // the page asked for
+      disk.scsi.logPages[static_cast<std::uint8_t>(page)].assign(bytes.begin(), bytes.end());
+    }
+    input.Fill(bytes);
+    disk.scsi.requestSense.assign(bytes.begin(), bytes.begin() + 18);
+    disk.scsi.defects10.assign(bytes.begin() + 18, bytes.begin() + 22);
+    disk.scsi.defects12.assign(bytes.begin() + 22, bytes.begin() + 30);
+    disk.scsi.unitAttention = (faults & 32) != 0;
+  }
   return disk;
 }
 
@@ -43,14 +61,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace trelmoss;
   fuzz::FuzzInput input(data, size);
   test::WholeRun run;
+  const bool judge = (input.Byte() & 1) != 0;
   const int count = input.Byte() % 40;
   for (int i = 0; i < count; ++i) run.disks.disks.push_back(FuzzedDisk(input, i));
   run.definitions =
       "[General]\nMax Attributes=3\n[Attrib0]\nId=1\nName=a\n[Attrib1]\nId=9\nName=b\n"
       "[Attrib2]\nId=194\nName=c\n";
   const test::FakeDiskSystem& disks = run.disks;
-  if (run({"trelmoss", "out.xml"}) != kStatusReportWritten || !disks.unexpected.empty() ||
-      disks.openHandles != 0 || disks.mostOpenHandles > 1 || disks.listOpen) {
+  const std::vector<std::string> args =
+      judge ? std::vector<std::string>{"trelmoss", "--health", "out.xml"}
+            : std::vector<std::string>{"trelmoss", "out.xml"};
+  if (run(args) != kStatusReportWritten || !disks.unexpected.empty() || disks.openHandles != 0 ||
+      disks.mostOpenHandles > 1 || disks.listOpen) {
     __builtin_trap();
   }
   fuzz::RequireSoundReport(run.written["out.xml"]);
