@@ -3,10 +3,10 @@
 // informational exception when it keeps no page of them. Only commands that read.
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <vector>
 
 #include "device/disk_system.h"
+#include "device/error_text.h"
 #include "device/scsi_decoders.h"
 #include "device/scsi_road.h"
 #include "model/drive_table.h"
@@ -24,12 +24,6 @@ constexpr std::uint8_t kAscLowPowerConditionOn = 0x5E;
 constexpr std::uint8_t kAscDefectListNotFound = 0x1C;
 
 using Reply = std::array<std::uint8_t, kSectorSize>;
-
-std::string Formatted(const char* format, int error) {
-  char text[96];
-  std::snprintf(text, sizeof text, format, error);
-  return text;
-}
 
 // A command that reads; false with `error` set only when it could not be issued. A disk that
 // refuses it answers `answered` false.
@@ -82,7 +76,7 @@ bool DriveTable::ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOption
   int error = 0;
   if (!Ask(handle, BuildInquiry(false, 0, kStandardInquirySize),
            std::span(inquiry).first(kStandardInquirySize), answered, error)) {
-    record.errorText = Formatted("Error %d in reading basic SMART data", error);
+    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
   } else if (Ask(handle, BuildInquiry(true, kUnitSerialNumberPage, serial.size()), serial, answered,
                  error)) {
     DecodeScsiIdentity(
@@ -92,7 +86,7 @@ bool DriveTable::ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOption
   ScsiFields fields;
   Reply pages{};
   if (!Ask(handle, BuildLogSense(0x00, kSectorSize), pages, answered, error)) {
-    record.errorText += Formatted("Error %d reading detailed SMART data", error);
+    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
     return false;
   }
   std::vector<std::uint8_t> listed;

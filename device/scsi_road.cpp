@@ -47,11 +47,12 @@ bool SendScsi(DiskHandle& disk, std::span<const std::uint8_t> cdb, std::span<std
   return disk.SendScsiCommand(cdb, dataIn, outcome, error);
 }
 
-RouteDecision DecideScsiRoute(DiskHandle& disk) {
+RouteDecision DecideScsiRoute(DiskHandle& disk, bool (*meansNoScsi)(int error)) {
   std::array<std::uint8_t, kStandardInquirySize> inquiry{};
   ScsiOutcome outcome;
   RouteDecision decision;
   if (!SendScsi(disk, BuildInquiry(false, 0, inquiry.size()), inquiry, outcome, decision.error)) {
+    if (meansNoScsi(decision.error)) return {};
     decision.issued = false;
     return decision;
   }
@@ -66,6 +67,15 @@ RouteDecision DecideScsiRoute(DiskHandle& disk) {
     decision.route = ScsiRoute::kScsi;
   }
   return decision;
+}
+
+bool SmartSupportOf(const RouteDecision& decision, bool& supported, int& error) {
+  if (!decision.issued) {
+    error = decision.error;
+    return false;
+  }
+  supported = decision.route == ScsiRoute::kAta16 || decision.route == ScsiRoute::kAta12;
+  return true;
 }
 
 bool SendAtaOverScsi(DiskHandle& disk, ScsiRoute route, const AtaCommand& command,

@@ -2,22 +2,16 @@
 // the attribute and threshold sectors. An NVMe drive: the controller's identity, then its health
 // log. Every failure becomes part of the drive's error text.
 #include <array>
-#include <cstdio>
 #include <string>
 
 #include "device/disk_system.h"
+#include "device/error_text.h"
 #include "device/nvme_decoders.h"
 #include "device/sector_decoders.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {
 namespace {
-
-std::string Formatted(const char* format, int error) {
-  char text[96];
-  std::snprintf(text, sizeof text, format, error);
-  return text;
-}
 
 // Sends one command. The sector is cleared first, so a reply shorter than asked leaves zeros
 // (empty entries) behind it, never a previous sector.
@@ -38,7 +32,7 @@ bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptio
   int error = 0;
   bool supported = false;
   if (!handle->QuerySmartSupport(supported, error)) {
-    record.errorText = Formatted("Get device VERSION error %d", error);
+    record.errorText = ErrorText("Get device VERSION error %d", error);
     return false;
   }
   // A driver that does not pass S.M.A.R.T. commands is no error: the drive is simply listed.
@@ -73,7 +67,7 @@ bool DriveTable::EnableSmart(DiskHandle& handle, std::uint8_t slot) {
   std::array<std::uint8_t, kSectorSize> unused{};
   int error = 0;
   if (Send(handle, kEnableSmart, unused, error)) return true;
-  Drive(slot).errorText = Formatted("Error %d in reading SMART Enabled flag", error);
+  Drive(slot).errorText = ErrorText("Error %d in reading SMART Enabled flag", error);
   return false;
 }
 
@@ -82,7 +76,7 @@ bool DriveTable::ReadIdentify(DiskHandle& handle, std::uint8_t slot) {
   std::array<std::uint8_t, kSectorSize> sector{};
   int error = 0;
   if (!Send(handle, kIdentifyDevice, sector, error)) {
-    record.errorText = Formatted("Error %d in reading basic SMART data", error);
+    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
     return false;
   }
   DecodeIdentity(record, sector);
@@ -97,10 +91,10 @@ bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
   if (dataRead) {
     DecodeAttributes(*this, slot, sector);
   } else {
-    record.errorText += Formatted("Error %d reading detailed SMART data", error);
+    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
   }
   if (!Send(handle, kReadSmartThresholds, sector, error)) {
-    record.errorText += Formatted("Error %d reading thresholds SMART data", error);
+    record.errorText += ErrorText("Error %d reading thresholds SMART data", error);
     return false;
   }
   DecodeThresholds(*this, slot, sector);
@@ -118,11 +112,11 @@ bool DriveTable::ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot) {
   if (handle.ReadNvmeIdentity(identity, error)) {
     DecodeNvmeIdentity(record, identity);
   } else {
-    record.errorText = Formatted("Error %d in reading basic SMART data", error);
+    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
   }
   std::array<std::uint8_t, kNvmeHealthLogBytes> log{};
   if (!handle.ReadNvmeHealthLog(log, error)) {
-    record.errorText += Formatted("Error %d reading detailed SMART data", error);
+    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
     return false;
   }
   DecodeNvmeHealth(record, log);

@@ -238,6 +238,14 @@ std::unique_ptr<DiskHandle> FakeDiskSystem::Open(const std::string& path, int& e
   return std::make_unique<FakeHandle>(*this, *disk);
 }
 
+std::vector<Step> FakeDiskSystem::StepsOf(const std::string& path) const {
+  std::vector<Step> steps;
+  for (const RecordedRequest& request : requests) {
+    if (request.path == path) steps.push_back(request.step);
+  }
+  return steps;
+}
+
 FakeDisk HealthyDisk(const std::string& path, std::uint32_t deviceNumber) {
   FakeDisk disk;
   disk.path = path;

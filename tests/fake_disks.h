@@ -88,6 +88,8 @@ class FakeDiskSystem final : public DiskSystem {
 
   std::unique_ptr<DiskList> ListDisks() override;
   std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
+  // The requests one disk received, in order.
+  std::vector<Step> StepsOf(const std::string& path) const;
 };
 
 // A well-behaved ATA disk with identity, attributes and thresholds.

@@ -117,14 +117,6 @@ TEST(Health, NvmeVerdictTable) {
   EXPECT_EQ(SmartStatusVerdict(unread.Drive(0)), -1);
 }
 
-std::vector<Step> StepsOf(const test::FakeDiskSystem& disks, const std::string& path) {
-  std::vector<Step> steps;
-  for (const auto& request : disks.requests) {
-    if (request.path == path) steps.push_back(request.step);
-  }
-  return steps;
-}
-
 // One command more for an ATA drive, after the thresholds; none for an NVMe drive, a drive left
 // asleep or one whose driver passes no S.M.A.R.T. commands. Its verdict everywhere it shows.
 TEST(Health, RunJudgesEveryDrive) {
@@ -148,10 +140,10 @@ TEST(Health, RunJudgesEveryDrive) {
   const std::vector<Step> ata = {Step::kVersion,     Step::kPowerMode, Step::kEnable,
                                  Step::kIdentify,    Step::kReadData,  Step::kReadThresholds,
                                  Step::kReturnStatus};
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sda"), ata);
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sdc"), (std::vector<Step>{Step::kVersion, Step::kPowerMode}));
-  EXPECT_EQ(StepsOf(run.disks, "/dev/vda"), std::vector<Step>{Step::kVersion});
-  EXPECT_EQ(StepsOf(run.disks, "/dev/nvme0n1"),
+  EXPECT_EQ(run.disks.StepsOf("/dev/sda"), ata);
+  EXPECT_EQ(run.disks.StepsOf("/dev/sdc"), (std::vector<Step>{Step::kVersion, Step::kPowerMode}));
+  EXPECT_EQ(run.disks.StepsOf("/dev/vda"), std::vector<Step>{Step::kVersion});
+  EXPECT_EQ(run.disks.StepsOf("/dev/nvme0n1"),
             (std::vector<Step>{Step::kNvmeIdentity, Step::kNvmeHealth}));
   EXPECT_TRUE(run.disks.unexpected.empty());
   EXPECT_EQ(run.console.Text(),

@@ -11,14 +11,6 @@ namespace {
 
 using test::Step;
 
-std::vector<Step> StepsOf(const test::FakeDiskSystem& disks, const std::string& path) {
-  std::vector<Step> steps;
-  for (const auto& request : disks.requests) {
-    if (request.path == path) steps.push_back(request.step);
-  }
-  return steps;
-}
-
 test::WholeRun SleepersRun() {
   test::WholeRun run;
   run.definitions = "[General]\nMax Attributes=1\n[Attrib0]\nId=9\nName=Hours\n";
@@ -41,13 +33,13 @@ TEST(NoWake, SleepingDrivesGetOneCommandAndTheRestOneMore) {
   const std::vector<Step> asleep = {Step::kVersion, Step::kPowerMode};
   const std::vector<Step> read = {Step::kVersion,  Step::kPowerMode, Step::kEnable,
                                   Step::kIdentify, Step::kReadData,  Step::kReadThresholds};
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sda"), asleep);
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sdb"), asleep);
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sdc"), read);
-  EXPECT_EQ(StepsOf(run.disks, "/dev/sdd"), read);
-  EXPECT_EQ(StepsOf(run.disks, "/dev/nvme0n1"),
+  EXPECT_EQ(run.disks.StepsOf("/dev/sda"), asleep);
+  EXPECT_EQ(run.disks.StepsOf("/dev/sdb"), asleep);
+  EXPECT_EQ(run.disks.StepsOf("/dev/sdc"), read);
+  EXPECT_EQ(run.disks.StepsOf("/dev/sdd"), read);
+  EXPECT_EQ(run.disks.StepsOf("/dev/nvme0n1"),
             (std::vector<Step>{Step::kNvmeIdentity, Step::kNvmeHealth}));
-  EXPECT_EQ(StepsOf(run.disks, "/dev/vda"), std::vector<Step>{Step::kVersion});
+  EXPECT_EQ(run.disks.StepsOf("/dev/vda"), std::vector<Step>{Step::kVersion});
   EXPECT_TRUE(run.disks.unexpected.empty());
   const std::string& report = run.written.at("r.xml");
   EXPECT_NE(report.find("<drive devicepath=\"/dev/sda\" id=\"0\" model=\"\" serial=\"\" "

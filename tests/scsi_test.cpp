@@ -108,7 +108,7 @@ TEST(Scsi, RoadTable) {
     disks.disks = {disk};
     int error = 0;
     const auto handle = disks.Open("/dev/sdb", error);
-    EXPECT_EQ(DecideScsiRoute(*handle).route, c.route) << c.vendor;
+    EXPECT_EQ(DecideScsiRoute(*handle, [](int) { return false; }).route, c.route) << c.vendor;
     EXPECT_EQ(disks.requests.size(), c.commands) << c.vendor;
   }
 }

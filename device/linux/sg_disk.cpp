@@ -32,13 +32,7 @@ bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
 }
 
 bool SgDisk::QuerySmartSupport(bool& supported, int& error) {
-  const RouteDecision& decision = Route();
-  if (!decision.issued) {
-    error = decision.error;
-    return false;
-  }
-  supported = decision.route == ScsiRoute::kAta16 || decision.route == ScsiRoute::kAta12;
-  return true;
+  return SmartSupportOf(Route(), supported, error);
 }
 
 bool SgDisk::ReadNvmeIdentity(NvmeIdentity& /*identity*/, int& error) {
@@ -51,13 +45,8 @@ bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog /*log*/, int& error) {
   return false;
 }
 
-// A disk that takes no SG_IO at all has no route and no error; any other failure of the
-// first command is the drive's error.
 const RouteDecision& SgDisk::Route() {
-  if (!route_) {
-    route_ = DecideScsiRoute(*this);
-    if (!route_->issued && MeansNoScsiPassThrough(route_->error)) route_ = RouteDecision{};
-  }
+  if (!route_) route_ = DecideScsiRoute(*this, MeansNoScsiPassThrough);
   return *route_;
 }
 

@@ -129,8 +129,7 @@ class WindowsDisk final : public DiskHandle {
     const STORAGE_BUS_TYPE bus = BusType();
     if (bus == BusTypeNvme) return DiskBus::kNvme;
     if (!SpeaksScsi(bus)) return DiskBus::kAta;
-    route_ = DecideScsiRoute(*this);
-    if (!route_->issued && MeansNoScsiPassThrough(route_->error)) route_ = RouteDecision{};
+    route_ = DecideScsiRoute(*this, MeansNoScsiPassThrough);
     return route_->route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta;
   }
 
@@ -184,14 +183,7 @@ class WindowsDisk final : public DiskHandle {
 
  public:
   bool QuerySmartSupport(bool& supported, int& error) override {
-    if (ScsiRouted()) {
-      if (!route_->issued) {
-        error = route_->error;
-        return false;
-      }
-      supported = route_->route == ScsiRoute::kAta16 || route_->route == ScsiRoute::kAta12;
-      return true;
-    }
+    if (ScsiRouted()) return SmartSupportOf(*route_, supported, error);
     std::array<std::uint8_t, kVersionReplySize> reply{};
     if (!Control(SMART_GET_VERSION, nullptr, 0, reply.data(), reply.size(), error)) return false;
     supported = (VersionCapabilities(reply) & kCapSmartCommands) != 0;
