@@ -10,8 +10,8 @@
 #include <span>
 #include <string>
 
-#include "device/ata_commands.h"
-#include "device/scsi_commands.h"
+#include "device/ata/ata_commands.h"
+#include "device/scsi/scsi_commands.h"
 
 namespace trelmoss {
 

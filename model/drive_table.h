@@ -109,6 +109,7 @@ class DriveTable {
   // Enumeration and the exchanges with the drives live in device/.
   bool EnumerateDrives(DiskSystem& disks, Console& console, ReadOptions options = {});
   bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options = {});
+  bool ReadAtaDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options);
   bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
   bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
   bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "device/nvme_decoders.h"
+#include "device/nvme/nvme_decoders.h"
 #include "tests/captured_sectors.h"
 
 namespace trelmoss::test {

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
-#include "device/nvme_decoders.h"
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
+#include "device/nvme/nvme_decoders.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
 #include "tests/sector_images.h"

@@ -3,7 +3,8 @@
 #include <array>
 #include <vector>
 
-#include "device/nvme_decoders.h"
+#include "device/field_text.h"
+#include "device/nvme/nvme_decoders.h"
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "report/report.h"

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
 #include "tests/sector_images.h"

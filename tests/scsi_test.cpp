@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
-#include "device/scsi_decoders.h"
-#include "device/scsi_road.h"
+#include "device/scsi/scsi_decoders.h"
+#include "device/scsi/scsi_route.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
 #include "tests/whole_run.h"

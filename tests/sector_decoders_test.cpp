@@ -1,10 +1,9 @@
-#include "device/sector_decoders.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
+#include "device/ata/ata_decoders.h"
 #include "model/drive_table.h"
 #include "tests/sector_images.h"
 

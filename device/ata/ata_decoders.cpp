@@ -1,9 +1,10 @@
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "device/field_text.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {
@@ -28,20 +29,7 @@ const std::uint8_t* EntryAt(Sector data, std::size_t index) {
   return data.data() + kTableOffset + index * kEntrySize;
 }
 
-bool IsBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 }  // namespace
-
-void StoreIdentityText(std::uint8_t* field, std::size_t width, std::string_view text) {
-  text = text.substr(0, std::min(width, text.find('\0')));
-  std::size_t start = 0;
-  std::size_t end = text.size();
-  while (start < end && IsBlank(static_cast<std::uint8_t>(text[start]))) ++start;
-  while (end > start && IsBlank(static_cast<std::uint8_t>(text[end - 1]))) --end;
-  const std::size_t length = end - start;
-  std::memmove(field, text.data() + start, length);
-  if (length < width) field[length] = 0;
-}
 
 void SwapAndTrim(std::uint8_t* field, std::size_t width) {
   std::array<char, 260> scratch{};

@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string_view>
 
-#include "device/ata_commands.h"
+#include "device/ata/ata_commands.h"
 
 namespace trelmoss {
 
@@ -22,9 +21,6 @@ void DecodeIdentity(DriveRecord& record, Sector data);
 // Undoes the byte swap of an ATA text field and trims blanks at both ends, in place; a text
 // shorter than the field is followed by a NUL.
 void SwapAndTrim(std::uint8_t* field, std::size_t width);
-// Writes `text` into a field of `width` bytes by the same rules: cut at the field's width and at
-// its first NUL, blanks trimmed at both ends, a NUL behind it when it is shorter than the field.
-void StoreIdentityText(std::uint8_t* field, std::size_t width, std::string_view text);
 void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data);
 void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data);
 

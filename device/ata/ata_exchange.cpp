@@ -1,13 +1,12 @@
-// The exchange with one open drive. An ATA drive: capability query, enable, IDENTIFY DEVICE, then
-// the attribute and threshold sectors. An NVMe drive: the controller's identity, then its health
-// log. Every failure becomes part of the drive's error text.
+// The exchange with an ATA drive: capability query, enable, IDENTIFY DEVICE, then the attribute
+// and threshold sectors (and, when asked, CHECK POWER MODE before and RETURN STATUS after). Every
+// failure becomes part of the drive's error text.
 #include <array>
 #include <string>
 
+#include "device/ata/ata_decoders.h"
 #include "device/disk_system.h"
 #include "device/error_text.h"
-#include "device/nvme_decoders.h"
-#include "device/sector_decoders.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {
@@ -23,15 +22,11 @@ bool Send(DiskHandle& handle, const AtaCommand& command,
 
 }  // namespace
 
-bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options) {
-  if (handle == nullptr) return false;
-  const DiskBus bus = handle->Bus();
-  if (bus == DiskBus::kNvme) return ReadNvmeDrive(*handle, slot);
-  if (bus == DiskBus::kScsi) return ReadScsiDrive(*handle, slot, options);
+bool DriveTable::ReadAtaDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options) {
   DriveRecord& record = Drive(slot);
   int error = 0;
   bool supported = false;
-  if (!handle->QuerySmartSupport(supported, error)) {
+  if (!handle.QuerySmartSupport(supported, error)) {
     record.errorText = ErrorText("Get device VERSION error %d", error);
     return false;
   }
@@ -41,15 +36,15 @@ bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptio
   // command the drive gets, and only an ATA drive gets it. A mode that cannot be had is no reason
   // to skip the drive: it is read as without the option.
   AtaRegisters returned;
-  if (options.leaveAsleep && handle->AskAtaRegisters(kCheckPowerMode, returned, error) &&
+  if (options.leaveAsleep && handle.AskAtaRegisters(kCheckPowerMode, returned, error) &&
       IsStandbyMode(returned.sectorCount)) {
     record.asleep = true;
     return true;
   }
-  if (!EnableSmart(*handle, slot)) return true;
-  ReadIdentify(*handle, slot);  // attributes are read whether or not the identity was
-  const bool read = ReadAttributes(*handle, slot);
-  if (options.readStatus) ReadSmartStatus(*handle, slot);
+  if (!EnableSmart(handle, slot)) return true;
+  ReadIdentify(handle, slot);  // attributes are read whether or not the identity was
+  const bool read = ReadAttributes(handle, slot);
+  if (options.readStatus) ReadSmartStatus(handle, slot);
   return read;
 }
 
@@ -99,27 +94,6 @@ bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
   }
   DecodeThresholds(*this, slot, sector);
   record.smartSectorsRead = dataRead;
-  return true;
-}
-
-// The identity failing replaces the error text and the health log failing appends to it, as on
-// the ATA road; the log is read whether or not the identity was.
-bool DriveTable::ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot) {
-  DriveRecord& record = Drive(slot);
-  record.nvme = true;
-  int error = 0;
-  NvmeIdentity identity;
-  if (handle.ReadNvmeIdentity(identity, error)) {
-    DecodeNvmeIdentity(record, identity);
-  } else {
-    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
-  }
-  std::array<std::uint8_t, kNvmeHealthLogBytes> log{};
-  if (!handle.ReadNvmeHealthLog(log, error)) {
-    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
-    return false;
-  }
-  DecodeNvmeHealth(record, log);
   return true;
 }
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "device/disk_system.h"
-#include "device/scsi_road.h"
+#include "device/scsi/scsi_route.h"
 
 namespace trelmoss {
 

@@ -1,9 +1,9 @@
-#include "device/nvme_decoders.h"
+#include "device/nvme/nvme_decoders.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "device/sector_decoders.h"
+#include "device/field_text.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {
@@ -50,22 +50,6 @@ std::string FieldValue(std::span<const std::uint8_t> log, const LogField& field)
 }
 
 }  // namespace
-
-std::string DecimalOfLittleEndian(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t> number(bytes.begin(), bytes.end());
-  std::string digits;
-  do {  // long division by ten, most significant byte first
-    unsigned remainder = 0;
-    for (auto byte = number.rbegin(); byte != number.rend(); ++byte) {
-      const unsigned current = remainder * 256 + *byte;
-      *byte = static_cast<std::uint8_t>(current / 10);
-      remainder = current % 10;
-    }
-    digits.push_back(static_cast<char>('0' + remainder));
-  } while (std::any_of(number.begin(), number.end(), [](std::uint8_t b) { return b != 0; }));
-  std::reverse(digits.begin(), digits.end());
-  return digits;
-}
 
 NvmeIdentity IdentityOfController(std::span<const std::uint8_t, kNvmeIdentifyBytes> identify) {
   return {Text(identify, kSerialOffset, kSerialWidth), Text(identify, kModelOffset, kModelWidth),

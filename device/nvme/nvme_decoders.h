@@ -22,7 +22,5 @@ NvmeIdentity IdentityOfController(std::span<const std::uint8_t, kNvmeIdentifyByt
 void DecodeNvmeIdentity(DriveRecord& record, const NvmeIdentity& identity);
 // Fills the record's health fields from the log page, in the report's order.
 void DecodeNvmeHealth(DriveRecord& record, std::span<const std::uint8_t, kNvmeHealthLogBytes> log);
-// A little-endian unsigned number of any width, in decimal, every digit kept.
-std::string DecimalOfLittleEndian(std::span<const std::uint8_t> bytes);
 
 }  // namespace trelmoss

@@ -1,4 +1,4 @@
-#include "device/scsi_commands.h"
+#include "device/scsi/scsi_commands.h"
 
 #include <algorithm>
 

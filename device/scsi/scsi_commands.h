@@ -10,7 +10,7 @@
 #include <span>
 #include <string_view>
 
-#include "device/ata_commands.h"
+#include "device/ata/ata_commands.h"
 
 namespace trelmoss {
 

@@ -1,11 +1,10 @@
-#include "device/scsi_decoders.h"
+#include "device/scsi/scsi_decoders.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "device/nvme_decoders.h"
-#include "device/scsi_commands.h"
-#include "device/sector_decoders.h"
+#include "device/field_text.h"
+#include "device/scsi/scsi_commands.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {

@@ -7,8 +7,8 @@
 
 #include "device/disk_system.h"
 #include "device/error_text.h"
-#include "device/scsi_decoders.h"
-#include "device/scsi_road.h"
+#include "device/scsi/scsi_decoders.h"
+#include "device/scsi/scsi_route.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {

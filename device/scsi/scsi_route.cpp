@@ -1,4 +1,4 @@
-#include "device/scsi_road.h"
+#include "device/scsi/scsi_route.h"
 
 #include <array>
 #include <vector>

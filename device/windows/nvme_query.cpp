@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "device/disk_system.h"
-#include "device/nvme_decoders.h"
+#include "device/nvme/nvme_decoders.h"
 
 namespace trelmoss {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "device/ata_commands.h"
+#include "device/ata/ata_commands.h"
 
 namespace trelmoss {
 

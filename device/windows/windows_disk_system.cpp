@@ -15,8 +15,8 @@
 #include <new>
 #include <optional>
 
-#include "device/nvme_decoders.h"
-#include "device/scsi_road.h"
+#include "device/nvme/nvme_decoders.h"
+#include "device/scsi/scsi_route.h"
 #include "device/windows/nvme_query.h"
 #include "device/windows/smart_records.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/run.h"
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "report/report.h"

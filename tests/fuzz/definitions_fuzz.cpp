@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
 #include "model/console.h"
 #include "model/definitions_collector.h"
 #include "model/drive_table.h"

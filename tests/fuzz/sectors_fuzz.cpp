@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "device/sector_decoders.h"
+#include "device/ata/ata_decoders.h"
 #include "model/drive_table.h"
 #include "report/report.h"
 #include "tests/fuzz/fuzz_input.h"
