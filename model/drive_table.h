@@ -72,6 +72,8 @@ struct DriveRecord {
   bool nvme = false;                       // read as an NVMe controller
   bool scsi = false;                       // read as a SCSI disk
   bool smartSectorsRead = false;           // READ DATA and READ THRESHOLDS both answered
+  std::optional<std::uint8_t> selfTestStatus;  // from READ DATA, when it was read
+  std::uint8_t nvmeEnduranceWarning = 0;       // the endurance groups' critical warning summary
   SmartStatus smartStatus = SmartStatus::kNotAsked;
   std::optional<DriveHealth> health;  // judged only when asked for
 

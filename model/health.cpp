@@ -24,6 +24,7 @@ struct SectorCounter {
 constexpr SectorCounter kSectorCounters[] = {{5, "reallocated_sectors"},
                                              {187, "reported_uncorrectable"},
                                              {197, "pending_sectors"},
+                                             {196, "reallocation_events"},
                                              {198, "offline_uncorrectable"}};
 
 // The NVMe Critical Warning bits, from bit 0; each fails the drive but the temperature's.
@@ -55,6 +56,27 @@ void JudgeAttribute(const AttributeEntry& entry, std::vector<HealthReason>& reas
   }
 }
 
+// The upper nibble of the self-test execution status: how the last self-test ended. 4, 5, 6 and
+// 8 name a failed element (unknown, electrical, servo/seek, handling damage); 7 the read
+// element, that is unreadable sectors. 0 passed, 1 aborted, 2 interrupted, 3 not completed and F
+// in progress say nothing of the drive.
+void JudgeSelfTest(std::optional<std::uint8_t> status, std::vector<HealthReason>& reasons) {
+  if (!status) return;
+  switch (*status >> 4) {
+    case 4:
+    case 5:
+    case 6:
+    case 8:
+      reasons.push_back({"self_test_failed", HealthState::kFailing, 0, *status});
+      break;
+    case 7:
+      reasons.push_back({"self_test_read_failure", HealthState::kWarning, 0, *status});
+      break;
+    default:
+      break;
+  }
+}
+
 // The drive's status decides alone when it says a threshold is exceeded; otherwise the
 // attributes do.
 std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& record) {
@@ -68,6 +90,7 @@ std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& r
   for (auto at = index.lower_bound(AttributeKey(record.slot, 0)); at != end; ++at) {
     JudgeAttribute(*at->second, reasons);
   }
+  JudgeSelfTest(record.selfTestStatus, reasons);
   return reasons;
 }
 
@@ -87,6 +110,10 @@ std::vector<HealthReason> JudgeNvme(const DriveRecord& record) {
     const HealthState state =
         bit == kTemperatureBit ? HealthState::kWarning : HealthState::kFailing;
     reasons.push_back({kCriticalWarningBits[bit], state, 0, warning});
+  }
+  if (record.nvmeEnduranceWarning != 0) {
+    reasons.push_back({"endurance_group_critical_warning", HealthState::kFailing, 0,
+                       record.nvmeEnduranceWarning});
   }
   const std::uint64_t spare = NvmeField(record, "available_spare");
   if ((warning & 1) == 0 && spare < NvmeField(record, "available_spare_threshold")) {

@@ -335,6 +335,16 @@ void AddHealth(Exposition& out, const DriveTable& table) {
     const int verdict = SmartStatusVerdict(drive);
     if (verdict >= 0) out.Sample({{"device", drive.deviceName}}, std::to_string(verdict));
   }
+  out.Family("trelmoss_ata_self_test_status", "gauge",
+             "The self-test execution status byte of an ATA disk's S.M.A.R.T. data: the upper "
+             "nibble how the last self-test ended (0 passed, 1 aborted, 2 interrupted, 4 to 8 a "
+             "failed element, 15 running), the lower the tenths of a running test left.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    if (drive.selfTestStatus && !drive.nvme && !drive.scsi) {
+      out.Sample({{"device", drive.deviceName}}, std::to_string(*drive.selfTestStatus));
+    }
+  }
 }
 
 }  // namespace

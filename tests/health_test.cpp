@@ -6,6 +6,7 @@
 #include "device/ata/ata_decoders.h"
 #include "device/nvme/nvme_decoders.h"
 #include "model/drive_table.h"
+#include "tests/captured_sectors.h"
 #include "tests/report_checks.h"
 #include "tests/sector_images.h"
 #include "tests/whole_run.h"
@@ -33,6 +34,7 @@ struct AtaCase {
   std::vector<test::ThresholdRow> thresholds;
   SmartStatus status = SmartStatus::kPassed;
   bool sectorsRead = true;
+  std::uint8_t selfTest = 0;  // the data sector's self-test execution status
 };
 
 TEST(Health, AtaVerdictTable) {
@@ -67,12 +69,18 @@ TEST(Health, AtaVerdictTable) {
       {"unknown", {}, {}, SmartStatus::kNotAsked, false},
       {"good", {}, {}, SmartStatus::kPassed, false},
       {"failing: smart_status_failed 1", {}, {}, SmartStatus::kThresholdExceeded, false},
+      {"good", {}, {}, SmartStatus::kPassed, false, 0x48},  // no data sector, no self-test
+      {"warning: reallocation_events 1 (attribute 196)", {{196, 100, 100, Raw(1)}}, {}},
+      {"warning: reallocation_events 65535 (attribute 196)", {{196, 100, 100, Raw(65535)}}, {}},
+      {"good", {{196, 100, 100, Raw(0)}, {196, 100, 100, Raw(65536)}}, {}},
   };
   for (const AtaCase& c : cases) {
     DriveTable table;
     DriveRecord& drive = table.RegisterDrive("/dev/sda", 0);
     if (c.sectorsRead) {
-      DecodeAttributes(table, 0, test::AttributeSector(c.attributes));
+      test::SectorImage data = test::AttributeSector(c.attributes);
+      data[363] = c.selfTest;
+      DecodeAttributes(table, 0, data);
       DecodeThresholds(table, 0, test::ThresholdSector(c.thresholds));
     }
     drive.smartSectorsRead = c.sectorsRead;
@@ -81,11 +89,34 @@ TEST(Health, AtaVerdictTable) {
   }
 }
 
+// The captured drives' own sectors, each status byte written in: only a failed element changes
+// the verdict, and the read element only to a warning.
+TEST(Health, SelfTestStatusOnCapturedDrives) {
+  for (const char* disk : {"sata0", "sata1", "sata3"}) {
+    for (const int status :
+         {0x00, 0x11, 0x16, 0x20, 0x30, 0xF7, 0xF0, 0x48, 0x57, 0x65, 0x85, 0x73}) {
+      DriveTable table;
+      table.RegisterDrive("/dev/sda", 0).smartSectorsRead = true;
+      test::SectorImage data = test::CapturedSector(std::string(disk) + ".data");
+      data[363] = static_cast<std::uint8_t>(status);
+      DecodeAttributes(table, 0, data);
+      DecodeThresholds(table, 0, test::CapturedSector(std::string(disk) + ".thresholds"));
+      const int nibble = status >> 4;
+      const std::string expected = nibble == 7                  ? "warning: self_test_read_failure "
+                                   : nibble >= 4 && nibble <= 8 ? "failing: self_test_failed "
+                                                                : "good";
+      EXPECT_EQ(DescribeHealth(JudgeDrive(table, 0)),
+                expected == "good" ? expected : expected + std::to_string(status));
+    }
+  }
+}
+
 TEST(Health, NvmeVerdictTable) {
   const struct {
     const char* expected;
     std::uint8_t warning, spare, spareThreshold, used;
     std::uint8_t mediaErrors;
+    std::uint8_t enduranceWarning = 0;
   } cases[] = {
       {"good", 0, 100, 10, 99, 0},
       {"failing: critical_warning_spare 1", 1, 5, 10, 0, 0},
@@ -99,6 +130,7 @@ TEST(Health, NvmeVerdictTable) {
       {"good", 0, 10, 10, 0, 0},
       {"warning: percentage_used 100", 0, 100, 10, 100, 0},
       {"warning: percentage_used 255, media_errors 1", 0, 100, 10, 255, 1},
+      {"failing: endurance_group_critical_warning 4", 0, 100, 10, 0, 0, 4},
   };
   for (const auto& c : cases) {
     DriveTable table;
@@ -106,7 +138,7 @@ TEST(Health, NvmeVerdictTable) {
     drive.nvme = true;
     std::array<std::uint8_t, kNvmeHealthLogBytes> log{};
     log[0] = c.warning, log[3] = c.spare, log[4] = c.spareThreshold, log[5] = c.used;
-    log[160] = c.mediaErrors;
+    log[160] = c.mediaErrors, log[6] = c.enduranceWarning;
     DecodeNvmeHealth(drive, log);
     EXPECT_EQ(DescribeHealth(JudgeDrive(table, 0)), c.expected);
     EXPECT_EQ(SmartStatusVerdict(drive), c.warning == 0 ? 1 : 0);
@@ -183,7 +215,8 @@ TEST(Health, RunJudgesEveryDrive) {
                            "\"reallocated_sectors\",attribute_id=\"5\"} 8\n",
                            "trelmoss_device_smart_status{device=\"sda\"} 1\n",
                            "trelmoss_device_smart_status{device=\"sdb\"} 0\n",
-                           "trelmoss_device_smart_status{device=\"nvme0n1\"} 0\n"}) {
+                           "trelmoss_device_smart_status{device=\"nvme0n1\"} 0\n",
+                           "trelmoss_ata_self_test_status{device=\"sda\"} 0\n"}) {
     EXPECT_NE(metrics.find(line), std::string::npos) << line;
   }
   for (const char* absent : {"smart_status{device=\"sdd\"}", "smart_status{device=\"sdc\"}"}) {

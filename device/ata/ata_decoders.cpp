@@ -22,6 +22,9 @@ constexpr std::size_t kValueOffset = 3;
 constexpr std::size_t kWorstOffset = 4;
 constexpr std::size_t kRawLowOffset = 5;  // the report keeps the low 16 bits of the 48-bit raw
 constexpr std::size_t kRawBytes = 6;
+// The self-test execution status byte: the upper nibble says how the last self-test ended, the
+// lower how much of a running one is left.
+constexpr std::size_t kSelfTestStatusOffset = 363;
 // Threshold entry field.
 constexpr std::size_t kThresholdOffset = 1;
 
@@ -51,6 +54,7 @@ void DecodeIdentity(DriveRecord& record, Sector data) {
 void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
   DriveRecord& record = table.Drive(slot);
   record.attributeCount = 0;
+  record.selfTestStatus = data[kSelfTestStatusOffset];
   for (std::size_t index = 0; index < kEntryCount; ++index) {
     const std::uint8_t* raw = EntryAt(data, index);
     if (raw[kIdOffset] == 0) continue;

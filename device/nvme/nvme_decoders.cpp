@@ -30,6 +30,9 @@ struct LogField {
 
 // In the report's order; the temperature goes second, converted.
 constexpr LogField kCriticalWarning{"critical_warning", 0, 1};
+// NVMe 1.4: the critical warning bits (spare, reliability, read-only) of the endurance groups,
+// or-ed together. Judged, but not in the report's element, whose fields are smartctl's.
+constexpr std::size_t kEnduranceWarningOffset = 6;
 constexpr LogField kLogFields[] = {
     {"available_spare", 3, 1},        {"available_spare_threshold", 4, 1},
     {"percentage_used", 5, 1},        {"data_units_read", 32, 16},
@@ -66,6 +69,7 @@ void DecodeNvmeIdentity(DriveRecord& record, const NvmeIdentity& identity) {
 void DecodeNvmeHealth(DriveRecord& record, std::span<const std::uint8_t, kNvmeHealthLogBytes> log) {
   const int kelvins = log[kTemperatureOffset] | (log[kTemperatureOffset + 1] << 8);
   record.nvmeHealth.clear();
+  record.nvmeEnduranceWarning = log[kEnduranceWarningOffset];
   record.nvmeHealth.push_back({kCriticalWarning.name, FieldValue(log, kCriticalWarning)});
   record.nvmeHealth.push_back({"temperature", std::to_string(kelvins - kKelvinAtZeroCelsius)});
   for (const LogField& field : kLogFields) {
