@@ -17,7 +17,8 @@ namespace {
 
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
-               "usage: %s [--no-wake] [--health] [--prometheus FILE] <output.xml>\r\n"
+               "usage: %s [--no-wake] [--health] [--prometheus FILE] [--jobs N]\r\n"
+               "          [--deadline SECONDS] <output.xml>\r\n"
                "       %s --schedule [options] <output.xml> | --unschedule\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
@@ -29,6 +30,13 @@ void PrintHelp(Console& console, const std::string& program, const std::string& 
                "                   asking an ATA drive its S.M.A.R.T. status, and prints every\r\n"
                "                   drive that is not good; on Windows each failing or warning\r\n"
                "                   drive also goes to the Application event log.\r\n"
+               "--jobs N           reads at most N drives at once (1 to 32; all by default);\r\n"
+               "                   --jobs 1 reads one after another.\r\n"
+               "--deadline SECONDS writes what was read once SECONDS have passed (120 by\r\n"
+               "                   default): a drive still not answering is listed with\r\n"
+               "                   \"no answer within SECONDS s\". A drive that lets one\r\n"
+               "                   command time out (30 s, or SECONDS if less) is sent\r\n"
+               "                   nothing more.\r\n"
                "--schedule         registers the task \"Trelmoss\" that runs the program hourly\r\n"
                "                   as SYSTEM with these options and report path; --unschedule\r\n"
                "                   deletes it (Windows; on Linux the package's timer does it).\r\n"
@@ -45,18 +53,53 @@ int PrintUsage(Console& console, const std::string& program) {
   return kStatusUsageOrDrives;
 }
 
+inline constexpr unsigned kLongestDeadlineSeconds = 86400;
+
 struct Options {
   std::string metricsPath;  // empty: none asked for
+  std::string jobs;         // as given; empty: not given
+  std::string deadline;
   bool noWake = false;
   bool health = false;
   bool schedule = false;
   bool unschedule = false;
   std::string reportPath;
+  ReadOptions reading;
 };
 
 bool Refuse(std::string& refusal, std::string why) {
   refusal = std::move(why);
   return false;
+}
+
+// A whole number from `lowest` to `highest`, in plain decimal digits.
+bool ParseCount(const std::string& text, unsigned lowest, unsigned highest, unsigned& number) {
+  if (text.empty() || text.size() > 9 ||
+      text.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  number = static_cast<unsigned>(std::stoul(text));
+  return number >= lowest && number <= highest;
+}
+
+// The value of an option that takes one: false when the command line ends first.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& at, std::string& value) {
+  if (at + 1 >= args.size()) return false;
+  value = args[++at];
+  return true;
+}
+
+// --jobs and --deadline, when given, into the reading's options.
+bool ReadCounts(Options& options, std::string& refusal) {
+  if (!options.jobs.empty() && !ParseCount(options.jobs, 1, kMaxDrives, options.reading.jobs)) {
+    return Refuse(refusal, "option --jobs takes a number from 1 to 32: " + options.jobs);
+  }
+  if (!options.deadline.empty() &&
+      !ParseCount(options.deadline, 1, kLongestDeadlineSeconds, options.reading.deadlineSeconds)) {
+    return Refuse(refusal, "option --deadline takes a number of seconds from 1 to 86400: " +
+                               options.deadline);
+  }
+  return true;
 }
 
 // Options ("--name", with their values) come before the report path. On a refusal, the message
@@ -74,13 +117,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     } else if (option == "--unschedule") {
       options.unschedule = true;
     } else if (option == "--prometheus") {
-      if (at + 1 >= args.size()) return Refuse(refusal, "option " + option + " needs a file");
-      options.metricsPath = args[++at];
+      if (!TakeValue(args, at, options.metricsPath)) {
+        return Refuse(refusal, "option " + option + " needs a file");
+      }
       if (options.metricsPath.empty()) return Refuse(refusal, "option " + option + ": empty path");
+    } else if (option == "--jobs" || option == "--deadline") {
+      if (!TakeValue(args, at, option == "--jobs" ? options.jobs : options.deadline)) {
+        return Refuse(refusal, "option " + option + " needs a number");
+      }
     } else {
       return Refuse(refusal, "unknown option " + option);
     }
   }
+  if (!ReadCounts(options, refusal)) return false;
   if (at >= args.size() && options.unschedule) return true;
   if (at >= args.size()) return Refuse(refusal, at > 1 ? "no report path" : "");
   options.reportPath = args[at];
@@ -107,6 +156,12 @@ std::vector<std::string> ScheduledArguments(const Options& options) {
   if (!options.metricsPath.empty()) {
     arguments.push_back("--prometheus");
     arguments.push_back(std::filesystem::absolute(options.metricsPath).string());
+  }
+  for (const auto& [name, value] :
+       {std::pair{"--jobs", options.jobs}, {"--deadline", options.deadline}}) {
+    if (value.empty()) continue;
+    arguments.push_back(name);
+    arguments.push_back(value);
   }
   arguments.push_back(std::filesystem::absolute(options.reportPath).string());
   return arguments;
@@ -167,7 +222,9 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   const double startedAt = services.now();
 
   const std::unique_ptr<Report> report = Report::Create();
-  if (!table->EnumerateDrives(*services.disks, console, {options.noWake, options.health})) {
+  options.reading.leaveAsleep = options.noWake;
+  options.reading.readStatus = options.health;
+  if (!table->EnumerateDrives(*services.disks, console, options.reading)) {
     PrintMessage(console, "Error enumerating physical drives");
     return kStatusUsageOrDrives;
   }

@@ -34,6 +34,7 @@ class DiskList {
 enum class DiskBus { kAta, kNvme, kScsi };
 
 inline constexpr std::size_t kNvmeHealthLogBytes = 512;
+inline constexpr unsigned kLongestCommandSeconds = 30;
 using SectorBuffer = std::span<std::uint8_t, kSectorSize>;
 using NvmeHealthLog = std::span<std::uint8_t, kNvmeHealthLogBytes>;
 
@@ -73,6 +74,10 @@ class DiskHandle {
   // NVMe road: the controller's identity, and its SMART / Health Information log page.
   virtual bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) = 0;
   virtual bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) = 0;
+
+  // Whether an error number a call gave means the disk did not answer in time (the command timed
+  // out, or was cancelled by the driver's recovery), rather than that it refused.
+  virtual bool MeansTimeout(int error) const = 0;
 };
 
 class DiskSystem {
@@ -82,6 +87,15 @@ class DiskSystem {
   virtual std::unique_ptr<DiskList> ListDisks() = 0;
   // Opens for reading and writing; nullptr with `error` set on failure.
   virtual std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) = 0;
+  // How long a disk opened after this may take over one command before it is given up.
+  void LimitCommandTime(unsigned seconds) { commandSeconds_ = seconds; }
+
+ protected:
+  unsigned CommandSeconds() const { return commandSeconds_; }
+
+ private:
+  // Long enough for a sleeping drive to spin up and answer.
+  unsigned commandSeconds_ = kLongestCommandSeconds;
 };
 
 }  // namespace trelmoss

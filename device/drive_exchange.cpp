@@ -1,21 +1,30 @@
-// The exchange with one open drive, by the road its handle names: ATA commands, an NVMe
-// controller's identity and health log, or a SCSI disk's log pages.
-#include "device/disk_system.h"
-#include "model/drive_table.h"
+#include "device/drive_exchange.h"
+
+#include "device/ata/ata_exchange.h"
+#include "device/nvme/nvme_exchange.h"
+#include "device/scsi/scsi_exchange.h"
+#include "device/timeout_latch.h"
 
 namespace trelmoss {
 
-bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options) {
-  if (handle == nullptr) return false;
-  switch (handle->Bus()) {
+bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
+  TimeoutLatch disk(handle);
+  switch (disk.Bus()) {
     case DiskBus::kNvme:
-      return ReadNvmeDrive(*handle, slot);
+      return ReadNvmeDrive(disk, record);
     case DiskBus::kScsi:
-      return ReadScsiDrive(*handle, slot, options);
+      return ReadScsiDrive(disk, record, options);
     case DiskBus::kAta:
       break;
   }
-  return ReadAtaDrive(*handle, slot, options);
+  return ReadAtaDrive(disk, record, options);
+}
+
+bool DriveTable::ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options) {
+  if (handle == nullptr) return false;
+  const bool read = ReadDrive(*handle, Drive(slot), options);
+  IndexDrive(slot);
+  return read;
 }
 
 }  // namespace trelmoss

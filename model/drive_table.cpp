@@ -36,6 +36,18 @@ DriveRecord& DriveTable::RegisterDrive(const std::string& devicePath, std::uint3
   return record;
 }
 
+void DriveTable::StoreDrive(const DriveRecord& record) {
+  drives_.at(record.slot) = record;
+  IndexDrive(record.slot);
+}
+
+void DriveTable::IndexDrive(std::uint8_t slot) {
+  DriveRecord& record = drives_.at(slot);
+  for (std::uint8_t i = 0; i < record.attributeCount; ++i) {
+    IndexAttribute(slot, record.attributes[i]);
+  }
+}
+
 void DriveTable::IndexAttribute(std::uint8_t slot, AttributeEntry& entry) {
   index_[AttributeKey(slot, entry.id)] = &entry;  // a later entry with the same id wins
 }

@@ -65,13 +65,13 @@ struct DriveRecord {
   std::uint32_t deviceNumber = 0;
   std::string errorText;
   std::string devicePath;
-  std::string deviceName;                  // as the operating system's own tools name it
-  bool asleep = false;                     // left in standby: sent nothing but CHECK POWER MODE
-  std::vector<HealthLogField> nvmeHealth;  // empty unless an NVMe health log was read
-  std::vector<HealthLogField> scsiHealth;  // what a SCSI disk's log pages and sense told
-  bool nvme = false;                       // read as an NVMe controller
-  bool scsi = false;                       // read as a SCSI disk
-  bool smartSectorsRead = false;           // READ DATA and READ THRESHOLDS both answered
+  std::string deviceName;                      // as the operating system's own tools name it
+  bool asleep = false;                         // left in standby: sent nothing but CHECK POWER MODE
+  std::vector<HealthLogField> nvmeHealth;      // empty unless an NVMe health log was read
+  std::vector<HealthLogField> scsiHealth;      // what a SCSI disk's log pages and sense told
+  bool nvme = false;                           // read as an NVMe controller
+  bool scsi = false;                           // read as a SCSI disk
+  bool smartSectorsRead = false;               // READ DATA and READ THRESHOLDS both answered
   std::optional<std::uint8_t> selfTestStatus;  // from READ DATA, when it was read
   std::uint8_t nvmeEnduranceWarning = 0;       // the endurance groups' critical warning summary
   SmartStatus smartStatus = SmartStatus::kNotAsked;
@@ -89,10 +89,15 @@ constexpr std::uint32_t AttributeKey(std::uint32_t slot, std::uint8_t id) {
   return (slot << 16) | id;
 }
 
-// What a run asks of each drive beyond its data.
+inline constexpr unsigned kDefaultDeadlineSeconds = 120;
+
+// What a run asks of each drive beyond its data, and how the drives are read.
 struct ReadOptions {
-  bool leaveAsleep = false;  // an ATA drive in standby is sent nothing but CHECK POWER MODE
-  bool readStatus = false;   // an ATA drive is also sent S.M.A.R.T. RETURN STATUS
+  bool leaveAsleep = false;    // an ATA drive in standby is sent nothing but CHECK POWER MODE
+  bool readStatus = false;     // an ATA drive is also sent S.M.A.R.T. RETURN STATUS
+  unsigned jobs = kMaxDrives;  // how many drives are read at once
+  // When it passes, the drives still being read are given up and listed with an error.
+  unsigned deadlineSeconds = kDefaultDeadlineSeconds;
 };
 
 using AttributeIndex = std::map<std::uint32_t, AttributeEntry*>;
@@ -110,15 +115,12 @@ class DriveTable {
   void LoadDefinitions(const DefinitionsFile& file, const std::string& path, Console& console);
   // Enumeration and the exchanges with the drives live in device/.
   bool EnumerateDrives(DiskSystem& disks, Console& console, ReadOptions options = {});
+  // Reads one drive into the record of `slot` and indexes its entries.
   bool ReadDriveSmart(DiskHandle* handle, std::uint8_t slot, ReadOptions options = {});
-  bool ReadAtaDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options);
-  bool EnableSmart(DiskHandle& handle, std::uint8_t slot);
-  bool ReadIdentify(DiskHandle& handle, std::uint8_t slot);
-  bool ReadAttributes(DiskHandle& handle, std::uint8_t slot);
-  void ReadSmartStatus(DiskHandle& handle, std::uint8_t slot);
-  bool ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot);
-  bool ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options);
 
+  // Puts a drive read on its own into its slot and indexes its entries in their order.
+  void StoreDrive(const DriveRecord& record);
+  void IndexDrive(std::uint8_t slot);
   void IndexAttribute(std::uint8_t slot, AttributeEntry& entry);
   AttributeEntry* FindAttribute(std::uint8_t slot, std::uint8_t id) const;
   void AddDefinition(AttributeDefinition definition);

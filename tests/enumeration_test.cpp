@@ -68,7 +68,7 @@ TEST(EnumerateDrives, SkippedInterfacesLeaveSlotsDenseInListingOrder) {
   EXPECT_EQ(run.table.Drive(1).devicePath, "/dev/e");
   EXPECT_EQ(run.table.FindAttribute(1, 9)->raw, 1234u);
   EXPECT_EQ(disks.opened, (std::vector<std::string>{"/dev/a", "/dev/b", "/dev/d", "/dev/e"}));
-  EXPECT_EQ(disks.mostOpenHandles, 1);  // never two handles at once
+  EXPECT_EQ(disks.mostOpenHandles, 2);  // the registered drives', then read side by side
   EXPECT_EQ(disks.openHandles, 0);
   EXPECT_FALSE(disks.listOpen);
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace trelmoss::test {
 namespace {
@@ -25,9 +26,12 @@ class FakeList final : public DiskList {
 class FakeHandle final : public DiskHandle {
  public:
   FakeHandle(FakeDiskSystem& system, const FakeDisk& disk) : system_(system), disk_(disk) {
+    const std::lock_guard lock(system_.Mutex());
     system_.mostOpenHandles = std::max(system_.mostOpenHandles, ++system_.openHandles);
   }
-  ~FakeHandle() override { --system_.openHandles; }
+  ~FakeHandle() override { system_.HandleClosed(); }
+
+  bool MeansTimeout(int error) const override { return error == kFakeTimeoutError; }
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override {
     if (disk_.numberError) {
@@ -53,7 +57,7 @@ class FakeHandle final : public DiskHandle {
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
     const std::optional<Step> step = StepOf(command);
     if (!step) {
-      system_.unexpected.push_back(disk_.path);
+      Unexpected();
       error = 87;
       return false;
     }
@@ -69,7 +73,7 @@ class FakeHandle final : public DiskHandle {
     const bool status = command.registers.features == kSmartReturnStatus;
     if (!IsPermittedAtaCommand(command.registers) || command.readsSector ||
         (!status && command.registers.command != kAtaCheckPowerMode)) {
-      system_.unexpected.push_back(disk_.path);
+      Unexpected();
       error = 87;
       return false;
     }
@@ -81,9 +85,10 @@ class FakeHandle final : public DiskHandle {
 
   bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                        ScsiOutcome& outcome, int& error) override {
-    system_.requests.push_back({disk_.path, Step::kScsi, {}, cdb[0]});
+    Record({disk_.path, Step::kScsi, {}, cdb[0]});
+    if (!Answer(error)) return false;
     if (disk_.bus == DiskBus::kNvme) {
-      system_.unexpected.push_back(disk_.path);
+      Unexpected();
       error = 22;
       return false;
     }
@@ -125,11 +130,31 @@ class FakeHandle final : public DiskHandle {
     return registers.features == kSmartReadData ? Step::kReadData : Step::kReadThresholds;
   }
 
+  void Unexpected() {
+    const std::lock_guard lock(system_.Mutex());
+    system_.unexpected.push_back(disk_.path);
+  }
+
+  void Record(const RecordedRequest& request) {
+    const std::lock_guard lock(system_.Mutex());
+    system_.requests.push_back(request);
+  }
+
+  // The disk's timing: its latency, and the request it lets hang.
+  bool Answer(int& error) {
+    std::this_thread::sleep_for(disk_.latency);
+    if (disk_.hangAt != ++received_) return true;
+    system_.Hang(disk_.hangFor);
+    error = kFakeTimeoutError;
+    return false;
+  }
+
   // Records the request; a request of the other road is one no drive should get.
   bool Receive(Step step, const AtaRegisters& registers, DiskBus road, int& error) {
-    system_.requests.push_back({disk_.path, step, registers});
+    Record({disk_.path, step, registers});
+    if (!Answer(error)) return false;
     if (road != disk_.bus) {
-      system_.unexpected.push_back(disk_.path);
+      Unexpected();
       error = 1;
       return false;
     }
@@ -212,11 +237,36 @@ class FakeHandle final : public DiskHandle {
 
   FakeDiskSystem& system_;
   const FakeDisk& disk_;
+  std::size_t received_ = 0;
   bool unitAttentionSaid_ = false;
   std::vector<std::uint8_t> sense_;
 };
 
 }  // namespace
+
+FakeDiskSystem::~FakeDiskSystem() {
+  if (!sync_) return;  // moved from
+  std::unique_lock lock(sync_->mutex);
+  sync_->released = true;
+  sync_->changed.notify_all();
+  sync_->changed.wait(lock, [this] { return openHandles == 0; });
+}
+
+void FakeDiskSystem::Hang(std::optional<std::chrono::milliseconds> time) {
+  std::unique_lock lock(sync_->mutex);
+  const auto released = [this] { return sync_->released; };
+  if (time) {
+    sync_->changed.wait_for(lock, *time, released);
+  } else {
+    sync_->changed.wait(lock, released);
+  }
+}
+
+void FakeDiskSystem::HandleClosed() {
+  const std::lock_guard lock(sync_->mutex);
+  --openHandles;
+  sync_->changed.notify_all();
+}
 
 std::unique_ptr<DiskList> FakeDiskSystem::ListDisks() {
   if (listFails) return nullptr;

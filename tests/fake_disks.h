@@ -2,9 +2,12 @@
 // (with its error number) at any step, and every request sent to it is recorded.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,7 +67,14 @@ struct FakeDisk {
   NvmeIdentity nvmeIdentity;
   SectorImage healthLog{};
   ScsiAnswers scsi;
+  // Timing: each request is answered after `latency`; the `hangAt`-th (from 1) is not: it fails
+  // as timed out after `hangFor`, or without it only once the fake is destroyed.
+  std::chrono::milliseconds latency{0};
+  std::optional<std::size_t> hangAt;
+  std::optional<std::chrono::milliseconds> hangFor;
 };
+
+inline constexpr int kFakeTimeoutError = 110;
 
 struct RecordedRequest {
   std::string path;
@@ -73,8 +83,14 @@ struct RecordedRequest {
   std::uint8_t opcode = 0;  // of a SCSI command
 };
 
+// Its disks may be read side by side: what they record is kept under one lock. Destroyed, it
+// frees the requests left hanging and waits for every handle to be closed.
 class FakeDiskSystem final : public DiskSystem {
  public:
+  FakeDiskSystem() = default;
+  FakeDiskSystem(FakeDiskSystem&&) = default;
+  FakeDiskSystem& operator=(FakeDiskSystem&&) = default;
+  ~FakeDiskSystem() override;
   std::vector<FakeDisk> disks;
   bool listFails = false;
   std::optional<std::uint32_t> outOfMemoryAt;  // interface index whose buffer cannot be had
@@ -90,6 +106,20 @@ class FakeDiskSystem final : public DiskSystem {
   std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
   // The requests one disk received, in order.
   std::vector<Step> StepsOf(const std::string& path) const;
+  unsigned CommandSecondsGiven() const { return CommandSeconds(); }
+
+  std::mutex& Mutex() { return sync_->mutex; }
+  // Holds a hanging request for `time`, or until the fake is destroyed.
+  void Hang(std::optional<std::chrono::milliseconds> time);
+  void HandleClosed();
+
+ private:
+  struct Sync {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool released = false;
+  };
+  std::unique_ptr<Sync> sync_ = std::make_unique<Sync>();
 };
 
 // A well-behaved ATA disk with identity, attributes and thresholds.

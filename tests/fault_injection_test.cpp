@@ -6,6 +6,7 @@
 
 #include "app/run.h"
 #include "model/console.h"
+#include "tests/driver_scenario.h"
 #include "tests/fake_disks.h"
 #include "tests/report_checks.h"
 #include "tests/whole_run.h"
@@ -147,6 +148,90 @@ TEST(FaultInjection, RepliesCutShortAtEveryBoundary) {
     EXPECT_EQ(outcome.report.find("error="), std::string::npos);
     EXPECT_EQ(test::SchemaProblems(outcome.report), "");
     EXPECT_TRUE(disks.unexpected.empty());
+  }
+}
+
+// Every kind of disk: the driver scenario's ATA and NVMe drives (six registered), then a SAS disk.
+void ReadEveryKindOfDisk(test::WholeRun& run, std::vector<std::string> options,
+                         const std::function<void(std::size_t, FakeDisk&)>& adjust) {
+  run.disks = test::FakeDisksFor(test::ProgramScenario());
+  run.disks.disks.push_back(HealthyDisk("/dev/sas", 9));
+  run.disks.disks.back().bus = DiskBus::kScsi;
+  run.disks.disks.back().scsi = test::SasAnswers();
+  for (std::size_t at = 0; at < run.disks.disks.size(); ++at) adjust(at, run.disks.disks[at]);
+  options.insert(options.begin(), {"trelmoss", "--health", "--prometheus", "m.prom"});
+  options.push_back("r.xml");
+  ASSERT_EQ(run(options), 1);
+}
+
+std::vector<std::string> DriveElements(const std::string& report) {
+  std::vector<std::string> drives;
+  for (auto at = report.find("    <drive "); at != std::string::npos;) {
+    const auto next = report.find("    <drive ", at + 1);
+    drives.push_back(report.substr(at, next - at));
+    at = next;
+  }
+  return drives;
+}
+
+// Read side by side or one after another, in whatever order the drives finish, a run writes the
+// same bytes; a drive that lets a command time out gets nothing more and names the lost reads;
+// one that never answers is given up at the deadline. The other drives never notice.
+TEST(FaultInjection, SlowAndDyingDrives) {
+  test::WholeRun plain;
+  ReadEveryKindOfDisk(plain, {"--jobs", "1"}, [](std::size_t, FakeDisk&) {});
+  for (const char* jobs : {"32", "1", "3"}) {
+    test::WholeRun run;  // the later disks answer sooner
+    ReadEveryKindOfDisk(run, {"--jobs", jobs}, [](std::size_t at, FakeDisk& disk) {
+      disk.latency = std::chrono::milliseconds(9 - at);
+    });
+    EXPECT_EQ(run.console.Text(), plain.console.Text()) << jobs;
+    EXPECT_EQ(run.written, plain.written) << jobs;
+  }
+  using Steps = std::vector<Step>;
+  const struct {
+    std::size_t disk, slot, hangAt;
+    bool answers;  // after a timeout, or never
+    Steps steps;
+    std::string error;
+  } cases[] = {
+      {0,
+       0,
+       4,
+       true,
+       {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData},
+       "Error 110 reading detailed SMART dataError 110 reading thresholds SMART data"},
+      {6,
+       4,
+       2,
+       true,
+       {Step::kNvmeIdentity, Step::kNvmeHealth},
+       "Error 110 reading detailed SMART data"},
+      {8,
+       6,
+       1,
+       true,
+       {Step::kScsi},
+       "Error 110 in reading basic SMART dataError 110 reading detailed SMART data"},
+      {0, 0, 2, false, {Step::kVersion, Step::kEnable}, "no answer within 1 s"},
+  };
+  for (const auto& c : cases) {
+    test::WholeRun run;
+    ReadEveryKindOfDisk(run, {"--deadline", "1"}, [&c](std::size_t at, FakeDisk& disk) {
+      if (at != c.disk) return;
+      disk.hangAt = c.hangAt;
+      if (c.answers) disk.hangFor = std::chrono::milliseconds(20);
+    });
+    const std::string& path = run.disks.disks[c.disk].path;
+    EXPECT_EQ(run.disks.StepsOf(path), c.steps) << path;
+    std::vector<std::string> drives = DriveElements(run.written["r.xml"]);
+    std::vector<std::string> expected = DriveElements(plain.written["r.xml"]);
+    EXPECT_NE(drives[c.slot].find("error=\"" + c.error + "\""), std::string::npos)
+        << drives[c.slot];
+    drives.erase(drives.begin() + c.slot);
+    expected.erase(expected.begin() + c.slot);
+    EXPECT_EQ(drives, expected) << path;
+    EXPECT_EQ(run.console.Text().find(path + ": no answer") != std::string::npos, !c.answers);
   }
 }
 

@@ -71,7 +71,7 @@ TEST(Run, HelpAndVersion) {
   EXPECT_EQ(help({"trelmoss", "--help"}), 0);
   EXPECT_EQ(help.console.Text().rfind(
                 "Trelmoss v1.1\r\nusage: trelmoss [--no-wake] [--health] [--prometheus FILE] "
-                "<output.xml>\r\n",
+                "[--jobs N]\r\n          [--deadline SECONDS] <output.xml>\r\n",
                 0),
             0u);
   EXPECT_NE(help.console.Text().find("/opt/trelmoss/bin/trelmoss.ini"), std::string::npos);
@@ -106,6 +106,14 @@ TEST(Run, CommandLinesRefusedOrTaken) {
        -2,
        "the report and the metrics name the same file: same.xml and same.xml\r\n",
        {}},
+      {{"--jobs", "0", "r.xml"}, -2, "option --jobs takes a number from 1 to 32: 0\r\n", {}},
+      {{"--jobs", "33", "r.xml"}, -2, "option --jobs takes a number from 1 to 32: 33\r\n", {}},
+      {{"--deadline", "-5", "r.xml"},
+       -2,
+       "option --deadline takes a number of seconds from 1 to 86400: -5\r\n",
+       {}},
+      {{"--deadline"}, -2, "option --deadline needs a number\r\n", {}},
+      {{"--jobs", "1", "--deadline", "86400", "r.xml"}, 1, "", {"r.xml"}},
       {{"r.xml", "--prometheus", "m.prom"}, 1, "", {"r.xml"}},  // the rest is ignored
       {{"--health", "--no-wake", "--prometheus", "m.prom", "r.xml"}, 1, "", {"m.prom", "r.xml"}},
   };

@@ -51,8 +51,7 @@ void DecodeIdentity(DriveRecord& record, Sector data) {
   }
 }
 
-void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
-  DriveRecord& record = table.Drive(slot);
+void DecodeAttributes(DriveRecord& record, Sector data) {
   record.attributeCount = 0;
   record.selfTestStatus = data[kSelfTestStatusOffset];
   for (std::size_t index = 0; index < kEntryCount; ++index) {
@@ -69,19 +68,30 @@ void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
     entry.value = raw[kValueOffset];
     entry.worst = raw[kWorstOffset];
     entry.threshold = -1;
-    table.IndexAttribute(slot, entry);
     ++record.attributeCount;
   }
 }
 
-void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data) {
+// A threshold belongs to the entry the index keeps for its id: of a repeated id, the later.
+void DecodeThresholds(DriveRecord& record, Sector data) {
   for (std::size_t index = 0; index < kEntryCount; ++index) {
     const std::uint8_t* raw = EntryAt(data, index);
     if (raw[kIdOffset] == 0) continue;
-    if (AttributeEntry* entry = table.FindAttribute(slot, raw[kIdOffset])) {
-      entry->threshold = raw[kThresholdOffset];
+    for (std::size_t at = record.attributeCount; at-- > 0;) {
+      if (record.attributes[at].id != raw[kIdOffset]) continue;
+      record.attributes[at].threshold = raw[kThresholdOffset];
+      break;
     }
   }
+}
+
+void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data) {
+  DecodeAttributes(table.Drive(slot), data);
+  table.IndexDrive(slot);
+}
+
+void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data) {
+  DecodeThresholds(table.Drive(slot), data);
 }
 
 }  // namespace trelmoss

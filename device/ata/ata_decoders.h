@@ -21,6 +21,11 @@ void DecodeIdentity(DriveRecord& record, Sector data);
 // Undoes the byte swap of an ATA text field and trims blanks at both ends, in place; a text
 // shorter than the field is followed by a NUL.
 void SwapAndTrim(std::uint8_t* field, std::size_t width);
+// The attribute entries of READ DATA into the record alone, and the thresholds into them: what a
+// drive read on its own fills. The table indexes the entries when it takes the record.
+void DecodeAttributes(DriveRecord& record, Sector data);
+void DecodeThresholds(DriveRecord& record, Sector data);
+// The same into a table's drive, its entries indexed at once.
 void DecodeAttributes(DriveTable& table, std::uint8_t slot, Sector data);
 void DecodeThresholds(DriveTable& table, std::uint8_t slot, Sector data);
 

@@ -1,6 +1,8 @@
 // The exchange with an ATA drive: capability query, enable, IDENTIFY DEVICE, then the attribute
 // and threshold sectors (and, when asked, CHECK POWER MODE before and RETURN STATUS after). Every
 // failure becomes part of the drive's error text.
+#include "device/ata/ata_exchange.h"
+
 #include <array>
 #include <string>
 
@@ -20,10 +22,56 @@ bool Send(DiskHandle& handle, const AtaCommand& command,
   return handle.SendAtaCommand(command, sector, error);
 }
 
+// A status that cannot be had is no error of the drive's data: it leaves the verdict to the
+// attributes.
+void ReadSmartStatus(DiskHandle& handle, DriveRecord& record) {
+  AtaRegisters returned;
+  int error = 0;
+  record.smartStatus = handle.AskAtaRegisters(kReadSmartStatus, returned, error)
+                           ? SmartStatusOf(returned)
+                           : SmartStatus::kUnknown;
+}
+
+bool EnableSmart(DiskHandle& handle, DriveRecord& record) {
+  std::array<std::uint8_t, kSectorSize> unused{};
+  int error = 0;
+  if (Send(handle, kEnableSmart, unused, error)) return true;
+  record.errorText = ErrorText("Error %d in reading SMART Enabled flag", error);
+  return false;
+}
+
+bool ReadIdentify(DiskHandle& handle, DriveRecord& record) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  int error = 0;
+  if (!Send(handle, kIdentifyDevice, sector, error)) {
+    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
+    return false;
+  }
+  DecodeIdentity(record, sector);
+  return true;
+}
+
+bool ReadAttributes(DiskHandle& handle, DriveRecord& record) {
+  std::array<std::uint8_t, kSectorSize> sector{};
+  int error = 0;
+  const bool dataRead = Send(handle, kReadSmartData, sector, error);
+  if (dataRead) {
+    DecodeAttributes(record, sector);
+  } else {
+    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
+  }
+  if (!Send(handle, kReadSmartThresholds, sector, error)) {
+    record.errorText += ErrorText("Error %d reading thresholds SMART data", error);
+    return false;
+  }
+  DecodeThresholds(record, sector);
+  record.smartSectorsRead = dataRead;
+  return true;
+}
+
 }  // namespace
 
-bool DriveTable::ReadAtaDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options) {
-  DriveRecord& record = Drive(slot);
+bool ReadAtaDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
   int error = 0;
   bool supported = false;
   if (!handle.QuerySmartSupport(supported, error)) {
@@ -41,60 +89,11 @@ bool DriveTable::ReadAtaDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions
     record.asleep = true;
     return true;
   }
-  if (!EnableSmart(handle, slot)) return true;
-  ReadIdentify(handle, slot);  // attributes are read whether or not the identity was
-  const bool read = ReadAttributes(handle, slot);
-  if (options.readStatus) ReadSmartStatus(handle, slot);
+  if (!EnableSmart(handle, record)) return true;
+  ReadIdentify(handle, record);  // attributes are read whether or not the identity was
+  const bool read = ReadAttributes(handle, record);
+  if (options.readStatus) ReadSmartStatus(handle, record);
   return read;
-}
-
-// A status that cannot be had is no error of the drive's data: it leaves the verdict to the
-// attributes.
-void DriveTable::ReadSmartStatus(DiskHandle& handle, std::uint8_t slot) {
-  AtaRegisters returned;
-  int error = 0;
-  Drive(slot).smartStatus = handle.AskAtaRegisters(kReadSmartStatus, returned, error)
-                                ? SmartStatusOf(returned)
-                                : SmartStatus::kUnknown;
-}
-
-bool DriveTable::EnableSmart(DiskHandle& handle, std::uint8_t slot) {
-  std::array<std::uint8_t, kSectorSize> unused{};
-  int error = 0;
-  if (Send(handle, kEnableSmart, unused, error)) return true;
-  Drive(slot).errorText = ErrorText("Error %d in reading SMART Enabled flag", error);
-  return false;
-}
-
-bool DriveTable::ReadIdentify(DiskHandle& handle, std::uint8_t slot) {
-  DriveRecord& record = Drive(slot);
-  std::array<std::uint8_t, kSectorSize> sector{};
-  int error = 0;
-  if (!Send(handle, kIdentifyDevice, sector, error)) {
-    record.errorText = ErrorText("Error %d in reading basic SMART data", error);
-    return false;
-  }
-  DecodeIdentity(record, sector);
-  return true;
-}
-
-bool DriveTable::ReadAttributes(DiskHandle& handle, std::uint8_t slot) {
-  DriveRecord& record = Drive(slot);
-  std::array<std::uint8_t, kSectorSize> sector{};
-  int error = 0;
-  const bool dataRead = Send(handle, kReadSmartData, sector, error);
-  if (dataRead) {
-    DecodeAttributes(*this, slot, sector);
-  } else {
-    record.errorText += ErrorText("Error %d reading detailed SMART data", error);
-  }
-  if (!Send(handle, kReadSmartThresholds, sector, error)) {
-    record.errorText += ErrorText("Error %d reading thresholds SMART data", error);
-    return false;
-  }
-  DecodeThresholds(*this, slot, sector);
-  record.smartSectorsRead = dataRead;
-  return true;
 }
 
 }  // namespace trelmoss

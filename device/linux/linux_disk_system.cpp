@@ -74,6 +74,20 @@ std::string DeviceNodeName(std::string sysfsName) {
   return sysfsName;
 }
 
+// The disk's SCSI generic node (sysfs names it under the disk's device), opened as the block
+// node is; -1 where it has none or it cannot be opened, and the block node serves.
+int OpenScsiGenericNode(const std::string& blockDirectory, const std::string& devRoot) {
+  DIR* directory = ::opendir((blockDirectory + "/device/scsi_generic").c_str());
+  if (directory == nullptr) return -1;
+  std::string node;
+  while (const dirent* entry = ::readdir(directory)) {
+    if (entry->d_name[0] != '.') node = entry->d_name;
+  }
+  ::closedir(directory);
+  if (node.empty()) return -1;
+  return ::open((devRoot + "/" + node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
 }  // namespace
 
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot) {
@@ -126,9 +140,13 @@ std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& 
   }
   const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
   if (!listed->nvmeController.empty()) {
-    return std::make_unique<NvmeDisk>(fd, number, listed->name, listed->nvmeController);
+    return std::make_unique<NvmeDisk>(fd, number, listed->name, listed->nvmeController,
+                                      CommandSeconds());
   }
-  return std::make_unique<SgDisk>(fd, number, listed->name);
+  const int genericFd = OpenScsiGenericNode(sysRoot_ + "/block/" + listed->name, devRoot_);
+  if (genericFd < 0) return std::make_unique<SgDisk>(fd, number, listed->name, CommandSeconds());
+  ::close(fd);
+  return std::make_unique<SgDisk>(genericFd, number, listed->name, CommandSeconds());
 }
 
 }  // namespace trelmoss

@@ -21,7 +21,6 @@ constexpr std::uint32_t kRetainAsynchronousEvent = 1u << 15;
 constexpr std::uint32_t kHealthLogDwords = kNvmeHealthLogBytes / 4;
 constexpr std::uint32_t kGetHealthLogDword10 =
     ((kHealthLogDwords - 1) << 16) | kRetainAsynchronousEvent | kHealthInformationLog;
-constexpr std::uint32_t kCommandTimeoutMs = 30000;
 
 // The sysfs texts are the Identify fields printed whole and a line end; 64 bytes hold the
 // widest.
@@ -59,6 +58,8 @@ bool NvmeDisk::SendScsiCommand(std::span<const std::uint8_t> /*cdb*/,
   return false;
 }
 
+bool NvmeDisk::MeansTimeout(int error) const { return error == EINTR || error == ETIMEDOUT; }
+
 bool NvmeDisk::ReadText(const char* name, std::string& text, int& error) const {
   const std::string path = controller_ + "/" + name;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -88,7 +89,7 @@ bool NvmeDisk::ReadNvmeHealthLog(NvmeHealthLog log, int& error) {
   command.addr = reinterpret_cast<std::uintptr_t>(log.data());
   command.data_len = static_cast<std::uint32_t>(log.size());
   command.cdw10 = kGetHealthLogDword10;
-  command.timeout_ms = kCommandTimeoutMs;
+  command.timeout_ms = commandSeconds_ * 1000;
   const int status = ::ioctl(fd_, NVME_IOCTL_ADMIN_CMD, &command);
   if (status < 0) {
     error = errno;

@@ -15,11 +15,13 @@ class NvmeDisk final : public DiskHandle {
  public:
   // `controller` is the sysfs folder of the namespace's controller, or of its subsystem when
   // several controllers share the namespace: either holds the identity texts.
-  NvmeDisk(int fd, std::uint32_t deviceNumber, std::string name, std::string controller)
+  NvmeDisk(int fd, std::uint32_t deviceNumber, std::string name, std::string controller,
+           unsigned commandSeconds)
       : fd_(fd),
         name_(std::move(name)),
         deviceNumber_(deviceNumber),
-        controller_(std::move(controller)) {}
+        controller_(std::move(controller)),
+        commandSeconds_(commandSeconds) {}
   ~NvmeDisk() override;
   NvmeDisk(const NvmeDisk&) = delete;
   NvmeDisk& operator=(const NvmeDisk&) = delete;
@@ -34,6 +36,8 @@ class NvmeDisk final : public DiskHandle {
                        ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
+  // An admin command that times out resets the controller, which cancels it: EINTR.
+  bool MeansTimeout(int error) const override;
 
  private:
   bool ReadText(const char* name, std::string& text, int& error) const;
@@ -42,6 +46,7 @@ class NvmeDisk final : public DiskHandle {
   std::string name_;
   std::uint32_t deviceNumber_;
   std::string controller_;
+  unsigned commandSeconds_;
 };
 
 }  // namespace trelmoss

@@ -11,8 +11,11 @@
 namespace trelmoss {
 namespace {
 
-// Long enough for a sleeping drive to spin up and answer.
-constexpr unsigned kCommandTimeoutMs = 30000;
+// How the SCSI layer says it gave up on a command: the host's DID_TIME_OUT, or the driver's
+// DRIVER_TIMEOUT in the low half of its status.
+constexpr unsigned kHostTimedOut = 0x03;
+constexpr unsigned kDriverTimedOut = 0x06;
+constexpr unsigned kDriverStatusMask = 0x0F;
 
 // Block devices that take no SG_IO at all (NVMe, virtio-blk, plain files) answer with these:
 // such a disk simply has no S.M.A.R.T. pass-through.
@@ -25,6 +28,8 @@ bool MeansNoScsiPassThrough(int error) {
 }  // namespace
 
 SgDisk::~SgDisk() { ::close(fd_); }
+
+bool SgDisk::MeansTimeout(int error) const { return error == ETIMEDOUT || error == EINTR; }
 
 bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
   number = deviceNumber_;
@@ -71,10 +76,15 @@ bool SgDisk::SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::u
   header.dxferp = dataIn.empty() ? nullptr : dataIn.data();
   header.mx_sb_len = sizeof sense_;
   header.sbp = sense_;
-  header.timeout = kCommandTimeoutMs;
+  header.timeout = commandMilliseconds_;
   std::fill(std::begin(sense_), std::end(sense_), 0);
   if (::ioctl(fd_, SG_IO, &header) != 0) {
     error = errno;
+    return false;
+  }
+  if (header.host_status == kHostTimedOut ||
+      (header.driver_status & kDriverStatusMask) == kDriverTimedOut) {
+    error = ETIMEDOUT;
     return false;
   }
   outcome.status = header.status;

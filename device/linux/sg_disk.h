@@ -14,8 +14,13 @@ namespace trelmoss {
 
 class SgDisk final : public DiskHandle {
  public:
-  SgDisk(int fd, std::uint32_t deviceNumber, std::string name)
-      : fd_(fd), name_(std::move(name)), deviceNumber_(deviceNumber) {}
+  // `fd` is the disk's SCSI generic node where it has one: a wait there ends when the process
+  // does, which a wait on the block node never does before the command comes back.
+  SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds)
+      : fd_(fd),
+        name_(std::move(name)),
+        deviceNumber_(deviceNumber),
+        commandMilliseconds_(commandSeconds * 1000) {}
   ~SgDisk() override;
   SgDisk(const SgDisk&) = delete;
   SgDisk& operator=(const SgDisk&) = delete;
@@ -32,6 +37,8 @@ class SgDisk final : public DiskHandle {
                        ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
+  // A command the SCSI layer timed out and aborted comes back as ETIMEDOUT.
+  bool MeansTimeout(int error) const override;
 
  private:
   const RouteDecision& Route();
@@ -39,6 +46,7 @@ class SgDisk final : public DiskHandle {
   int fd_;
   std::string name_;
   std::uint32_t deviceNumber_;
+  unsigned commandMilliseconds_;
   std::optional<RouteDecision> route_;
   std::uint8_t sense_[32] = {};
 };

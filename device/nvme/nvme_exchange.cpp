@@ -1,5 +1,7 @@
 // The exchange with an NVMe drive: the controller's identity, then its SMART / Health Information
 // log. Every failure becomes part of the drive's error text.
+#include "device/nvme/nvme_exchange.h"
+
 #include <array>
 
 #include "device/disk_system.h"
@@ -11,8 +13,7 @@ namespace trelmoss {
 
 // The identity failing replaces the error text and the health log failing appends to it, as on
 // the ATA road; the log is read whether or not the identity was.
-bool DriveTable::ReadNvmeDrive(DiskHandle& handle, std::uint8_t slot) {
-  DriveRecord& record = Drive(slot);
+bool ReadNvmeDrive(DiskHandle& handle, DriveRecord& record) {
   record.nvme = true;
   int error = 0;
   NvmeIdentity identity;

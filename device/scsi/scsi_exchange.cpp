@@ -1,6 +1,8 @@
 // The exchange with a SCSI disk: its identity from INQUIRY and the unit serial number page, then
 // each health log page it lists, its grown defect count, and REQUEST SENSE for the
 // informational exception when it keeps no page of them. Only commands that read.
+#include "device/scsi/scsi_exchange.h"
+
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -47,10 +49,13 @@ bool InStandby(DiskHandle& disk) {
 
 // The (10) form first: the kernel lets every user send it. The (12) form when it is refused or
 // its 16-bit length cannot hold the list; a disk without a list (ASC 1Ch) has no count.
-void ReadGrownDefects(DiskHandle& disk, ScsiFields& fields, int& error) {
+// False when a command could not be issued.
+bool ReadGrownDefects(DiskHandle& disk, ScsiFields& fields, int& error) {
   std::array<std::uint8_t, 8> header{};
   ScsiOutcome outcome;
-  if (!SendScsi(disk, BuildReadDefectData10(4), std::span(header).first(4), outcome, error)) return;
+  if (!SendScsi(disk, BuildReadDefectData10(4), std::span(header).first(4), outcome, error)) {
+    return false;
+  }
   std::optional<std::uint64_t> count;
   if (ScsiCommandSucceeded(outcome)) count = GrownDefects(std::span(header).first(4), false);
   if (!count && SenseCodesOf(outcome.sense).asc != kAscDefectListNotFound &&
@@ -59,12 +64,12 @@ void ReadGrownDefects(DiskHandle& disk, ScsiFields& fields, int& error) {
     count = GrownDefects(header, true);
   }
   if (count) fields["scsi_grown_defect_list"] = std::to_string(*count);
+  return true;
 }
 
 }  // namespace
 
-bool DriveTable::ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOptions options) {
-  DriveRecord& record = Drive(slot);
+bool ReadScsiDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
   record.scsi = true;
   if (options.leaveAsleep && InStandby(handle)) {
     record.asleep = true;
@@ -94,22 +99,31 @@ bool DriveTable::ReadScsiDrive(DiskHandle& handle, std::uint8_t slot, ReadOption
   const auto lists = [&listed](std::uint8_t page) {
     return std::find(listed.begin(), listed.end(), page) != listed.end();
   };
+  // A page that a disk refuses is left out; one that could not be asked for at all is a lost
+  // read, named once in the error text.
+  int lost = 0;
+  const auto issued = [&lost, &error](bool asked) {
+    if (!asked && lost == 0) lost = error;
+    return asked;
+  };
   for (const std::uint8_t page : kPagesRead) {
     if (!lists(page)) continue;
     Reply reply{};
-    if (Ask(handle, BuildLogSense(page, kSectorSize), reply, answered, error) && answered) {
+    if (issued(Ask(handle, BuildLogSense(page, kSectorSize), reply, answered, error)) && answered) {
       DecodeLogPage(page, reply, fields);
     }
   }
   if (!lists(kInformationalExceptionsPage)) {
     std::array<std::uint8_t, kSenseDataSize> sense{};
-    if (Ask(handle, BuildRequestSense(kSenseDataSize), sense, answered, error) && answered) {
+    if (issued(Ask(handle, BuildRequestSense(kSenseDataSize), sense, answered, error)) &&
+        answered) {
       DecodeRequestSense(sense, fields);
     }
   }
-  ReadGrownDefects(handle, fields, error);
+  issued(ReadGrownDefects(handle, fields, error));
   StoreScsiFields(record, fields);
-  return true;
+  if (lost != 0) record.errorText += ErrorText("Error %d reading detailed SMART data", lost);
+  return lost == 0;
 }
 
 }  // namespace trelmoss

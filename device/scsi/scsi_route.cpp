@@ -20,20 +20,19 @@ std::vector<std::uint8_t> PassThrough(ScsiRoute route, const AtaRegisters& regis
 }
 
 // IDENTIFY DEVICE answered through the route's pass-through: an ATA drive sits behind it. A
-// refusal of any kind (the opcode unknown, the capability missing) says only that it is not.
-bool AnswersIdentify(DiskHandle& disk, ScsiRoute route) {
+// refusal of any kind (the opcode unknown, the capability missing) says only that it is not;
+// `error` is set when the command could not be issued.
+bool AnswersIdentify(DiskHandle& disk, ScsiRoute route, int& error) {
   std::array<std::uint8_t, kSectorSize> sector{};
   ScsiOutcome outcome;
-  int error = 0;
   return SendScsi(disk, PassThrough(route, kIdentifyDevice.registers, true, false), sector, outcome,
                   error) &&
          AtaCommandSucceeded(outcome);
 }
 
-bool AnswersLogSense(DiskHandle& disk) {
+bool AnswersLogSense(DiskHandle& disk, int& error) {
   std::array<std::uint8_t, kLogPageListSize> pages{};
   ScsiOutcome outcome;
-  int error = 0;
   return SendScsi(disk, BuildLogSense(0x00, pages.size()), pages, outcome, error) &&
          ScsiCommandSucceeded(outcome) && (pages[0] & 0x3F) == 0x00;
 }
@@ -59,12 +58,18 @@ RouteDecision DecideScsiRoute(DiskHandle& disk, bool (*meansNoScsi)(int error)) 
   if (!ScsiCommandSucceeded(outcome)) return decision;
   if (InquiryNamesAtaVendor(inquiry)) {
     decision.route = ScsiRoute::kAta16;
-  } else if (AnswersIdentify(disk, ScsiRoute::kAta16)) {
-    decision.route = ScsiRoute::kAta16;
-  } else if (AnswersIdentify(disk, ScsiRoute::kAta12)) {
-    decision.route = ScsiRoute::kAta12;
-  } else if (AnswersLogSense(disk)) {
-    decision.route = ScsiRoute::kScsi;
+    return decision;
+  }
+  // A probe the disk lets time out ends the probing: the disk did not answer, which is not the
+  // refusal of a disk that answers.
+  for (const ScsiRoute route : {ScsiRoute::kAta16, ScsiRoute::kAta12, ScsiRoute::kScsi}) {
+    int error = 0;
+    if (route == ScsiRoute::kScsi ? AnswersLogSense(disk, error)
+                                  : AnswersIdentify(disk, route, error)) {
+      decision.route = route;
+      return decision;
+    }
+    if (disk.MeansTimeout(error)) return {ScsiRoute::kNone, false, error};
   }
   return decision;
 }

@@ -27,7 +27,8 @@ bool SendScsi(DiskHandle& disk, std::span<const std::uint8_t> cdb, std::span<std
 // INQUIRY: the vendor "ATA" of a kernel's or adapter's translation is an ATA drive. Otherwise the
 // disk is asked IDENTIFY DEVICE through ATA PASS-THROUGH (16), then (12), then for its list of
 // log pages; the first it answers decides. A disk whose INQUIRY fails with an error that
-// `meansNoScsi` names takes no SCSI command at all: no route, and no error.
+// `meansNoScsi` names takes no SCSI command at all: no route, and no error. A disk that lets
+// INQUIRY or a probe time out is not issued, with that error.
 RouteDecision DecideScsiRoute(DiskHandle& disk, bool (*meansNoScsi)(int error));
 // The ATA road's capability answer for such a disk: S.M.A.R.T. commands pass on an ATA route;
 // a disk that not even INQUIRY reached answers with that error.

@@ -74,7 +74,6 @@ class WindowsDiskList final : public DiskList {
 constexpr std::size_t kTaskDevice = 5;
 constexpr std::size_t kTaskCommand = 6;
 constexpr std::uint8_t kAtaStatusError = 0x01;  // ERR
-constexpr ULONG kCommandTimeoutSeconds = 30;    // long enough for a drive to answer
 
 // Windows maps a status to its error number; the few our own checks add use the same numbers.
 int LastError() { return static_cast<int>(GetLastError()); }
@@ -105,7 +104,8 @@ struct PassThroughBuffer {
 
 class WindowsDisk final : public DiskHandle {
  public:
-  explicit WindowsDisk(HANDLE handle) : handle_(handle) {}
+  WindowsDisk(HANDLE handle, ULONG commandSeconds)
+      : handle_(handle), commandSeconds_(commandSeconds) {}
   ~WindowsDisk() override { CloseHandle(handle_); }
   WindowsDisk(const WindowsDisk&) = delete;
   WindowsDisk& operator=(const WindowsDisk&) = delete;
@@ -147,7 +147,7 @@ class WindowsDisk final : public DiskHandle {
     header.SenseInfoLength = kPassThroughSense;
     header.DataIn = dataIn.empty() ? SCSI_IOCTL_DATA_UNSPECIFIED : SCSI_IOCTL_DATA_IN;
     header.DataTransferLength = static_cast<ULONG>(dataIn.size());
-    header.TimeOutValue = kCommandTimeoutSeconds;
+    header.TimeOutValue = commandSeconds_;
     header.DataBufferOffset = offsetof(PassThroughBuffer, data);
     header.SenseInfoOffset = offsetof(PassThroughBuffer, sense);
     std::copy(cdb.begin(), cdb.end(), header.Cdb);
@@ -239,6 +239,12 @@ class WindowsDisk final : public DiskHandle {
     return true;
   }
 
+  // The port driver's timeout of a pass-through, and the disk driver's own of a S.M.A.R.T.
+  // control code, end the call with a timeout error.
+  bool MeansTimeout(int error) const override {
+    return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
+  }
+
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
     NvmeQuery query(NvmeQueryKind::kHealthLog);
     const std::span<const std::uint8_t> data = Ask(query, error);
@@ -252,7 +258,7 @@ class WindowsDisk final : public DiskHandle {
     ATA_PASS_THROUGH_EX request{};
     request.Length = sizeof request;
     request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
-    request.TimeOutValue = kCommandTimeoutSeconds;
+    request.TimeOutValue = commandSeconds_;
     UCHAR* task = request.CurrentTaskFile;
     task[0] = registers.features;
     task[1] = registers.sectorCount;
@@ -293,6 +299,7 @@ class WindowsDisk final : public DiskHandle {
   }
 
   HANDLE handle_;
+  ULONG commandSeconds_;
   std::uint32_t deviceNumber_ = 0;
   std::optional<RouteDecision> route_;  // set for a disk on a SCSI-speaking bus
   std::uint8_t sense_[kPassThroughSense] = {};
@@ -315,7 +322,7 @@ std::unique_ptr<DiskHandle> WindowsDiskSystem::Open(const std::string& path, int
     error = LastError();
     return nullptr;
   }
-  return std::make_unique<WindowsDisk>(handle);
+  return std::make_unique<WindowsDisk>(handle, CommandSeconds());
 }
 
 }  // namespace trelmoss
