@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
   services.registerTask = trelmoss::RegisterHourlyTask;
   services.deleteTask = trelmoss::DeleteHourlyTask;
   services.logEvent = trelmoss::LogEvent;
+  services.hostName = trelmoss::HostName;
   services.now = [] {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
         .count();

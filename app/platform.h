@@ -21,5 +21,7 @@ bool RegisterHourlyTask(const std::string& taskXml, std::string& said);
 bool DeleteHourlyTask(std::string& said);
 // An entry in the system's event log; nothing where the platform keeps none for programs.
 void LogEvent(bool error, const std::string& text);
+// The machine's name; empty when it cannot be had.
+std::string HostName();
 
 }  // namespace trelmoss

@@ -9,6 +9,7 @@
 #include "model/definitions.h"
 #include "model/drive_table.h"
 #include "model/health.h"
+#include "report/html.h"
 #include "report/metrics.h"
 #include "report/report.h"
 
@@ -17,13 +18,15 @@ namespace {
 
 void PrintHelp(Console& console, const std::string& program, const std::string& iniPath) {
   PrintMessage(console,
-               "usage: %s [--no-wake] [--health] [--prometheus FILE] [--jobs N]\r\n"
-               "          [--deadline SECONDS] <output.xml>\r\n"
+               "usage: %s [--no-wake] [--health] [--prometheus FILE] [--html FILE]\r\n"
+               "          [--jobs N] [--deadline SECONDS] <output.xml>\r\n"
                "       %s --schedule [options] <output.xml> | --unschedule\r\n"
                "Reads the S.M.A.R.T. data of every physical disk (up to 32) and writes it, with\r\n"
                "each drive's identity, into the XML report <output.xml>.\r\n"
                "--prometheus FILE  also writes FILE, the same reading as Prometheus metrics for\r\n"
                "                   a textfile collector.\r\n"
+               "--html FILE        also writes FILE, the same reading as one web page to look\r\n"
+               "                   at: every drive, its verdict and its attributes.\r\n"
                "--no-wake          leaves a drive in standby asleep: it is sent CHECK POWER\r\n"
                "                   MODE alone and listed with power=\"standby\".\r\n"
                "--health           also judges each drive good, warning, failing or unknown,\r\n"
@@ -57,7 +60,8 @@ inline constexpr unsigned kLongestDeadlineSeconds = 86400;
 
 struct Options {
   std::string metricsPath;  // empty: none asked for
-  std::string jobs;         // as given; empty: not given
+  std::string htmlPath;
+  std::string jobs;  // as given; empty: not given
   std::string deadline;
   bool noWake = false;
   bool health = false;
@@ -121,6 +125,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return Refuse(refusal, "option " + option + " needs a file");
       }
       if (options.metricsPath.empty()) return Refuse(refusal, "option " + option + ": empty path");
+    } else if (option == "--html") {
+      if (!TakeValue(args, at, options.htmlPath)) {
+        return Refuse(refusal, "option " + option + " needs a file");
+      }
+      if (options.htmlPath.empty()) return Refuse(refusal, "option " + option + ": empty path");
     } else if (option == "--jobs" || option == "--deadline") {
       if (!TakeValue(args, at, option == "--jobs" ? options.jobs : options.deadline)) {
         return Refuse(refusal, "option " + option + " needs a number");
@@ -139,12 +148,24 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
 
 // The metrics written over the report would lose it, whatever the two names look like.
 bool OutputsCollide(const Options& options, const RunServices& services, std::string& refusal) {
-  if (options.metricsPath.empty() || !services.sameFile(options.reportPath, options.metricsPath)) {
-    return false;
+  const std::pair<const char*, const std::string*> outputs[] = {
+      {"the report", &options.reportPath},
+      {"the metrics", &options.metricsPath},
+      {"the page", &options.htmlPath}};
+  for (std::size_t first = 0; first < std::size(outputs); ++first) {
+    for (std::size_t second = first + 1; second < std::size(outputs); ++second) {
+      const auto& [firstName, firstPath] = outputs[first];
+      const auto& [secondName, secondPath] = outputs[second];
+      if (firstPath->empty() || secondPath->empty() ||
+          !services.sameFile(*firstPath, *secondPath)) {
+        continue;
+      }
+      refusal = std::string(firstName) + " and " + secondName +
+                " name the same file: " + *firstPath + " and " + *secondPath;
+      return true;
+    }
   }
-  refusal = "the report and the metrics name the same file: " + options.reportPath + " and " +
-            options.metricsPath;
-  return true;
+  return false;
 }
 
 // What the scheduled run is given: the same options, its paths made full, since a task starts
@@ -156,6 +177,10 @@ std::vector<std::string> ScheduledArguments(const Options& options) {
   if (!options.metricsPath.empty()) {
     arguments.push_back("--prometheus");
     arguments.push_back(std::filesystem::absolute(options.metricsPath).string());
+  }
+  if (!options.htmlPath.empty()) {
+    arguments.push_back("--html");
+    arguments.push_back(std::filesystem::absolute(options.htmlPath).string());
   }
   for (const auto& [name, value] :
        {std::pair{"--jobs", options.jobs}, {"--deadline", options.deadline}}) {
@@ -239,6 +264,10 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   if (!options.metricsPath.empty()) {
     written &= WriteOutput(services, console, "metrics", options.metricsPath,
                            RenderMetrics(*table, startedAt), options.health);
+  }
+  if (!options.htmlPath.empty()) {
+    written &= WriteOutput(services, console, "page", options.htmlPath,
+                           RenderHtml(*table, {services.hostName(), startedAt}), options.health);
   }
   return written ? kStatusReportWritten : kStatusReportFailed;
 }

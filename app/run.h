@@ -30,6 +30,8 @@ struct RunServices {
   std::function<void(bool error, const std::string& text)> logEvent;
   // The time, in seconds since the Unix epoch.
   std::function<double()> now;
+  // The machine's name, as the page is headed.
+  std::function<std::string()> hostName;
 };
 
 // Exit statuses.

@@ -24,6 +24,8 @@ echo "== end to end: emulated disks under QEMU, compared with smartctl"
 bash tests/e2e/run.sh build/ci/trelmoss build/e2e
 echo "== metrics: served by a real node_exporter, checked by promtool"
 bash tests/metrics/run.sh build/ci build/e2e
+echo "== the page: written for the fake and the emulated disks, opened in a real browser"
+bash tests/html/run.sh build/ci build/e2e
 echo "== packages: the Debian package built, checked, installed, run and purged"
 bash scripts/package.sh
 echo "== the service under a real systemd, booted in an emulated machine"

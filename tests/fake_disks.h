@@ -106,7 +106,6 @@ class FakeDiskSystem final : public DiskSystem {
   std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
   // The requests one disk received, in order.
   std::vector<Step> StepsOf(const std::string& path) const;
-  unsigned CommandSecondsGiven() const { return CommandSeconds(); }
 
   std::mutex& Mutex() { return sync_->mutex; }
   // Holds a hanging request for `time`, or until the fake is destroyed.

@@ -159,6 +159,7 @@ TEST(Health, RunJudgesEveryDrive) {
                      test::HealthyDisk("/dev/vda", 4),         test::HealthyDisk("/dev/sdd", 5),
                      test::HealthyDisk("/dev/sde", 6)};
   auto& disks = run.disks.disks;
+  disks[0].identify = test::IdentifySector("<img src=x onerror=alert(1)>", "'\"&", "FW 1.0");
   disks[1].attributes = test::AttributeSector({{5, 100, 100, Raw(8)}});
   disks[1].statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
   disks[3].powerMode = 0x00;
@@ -167,7 +168,8 @@ TEST(Health, RunJudgesEveryDrive) {
   disks[5].attributes = test::AttributeSector({{197, 100, 100, Raw(2)}});
   disks[6].failures[Step::kReadData] = 5;  // with no status either, nothing to judge by
   disks[6].statusReply = {};
-  EXPECT_EQ(run({"trelmoss", "--health", "--no-wake", "--prometheus", "m.prom", "r.xml"}),
+  EXPECT_EQ(run({"trelmoss", "--health", "--no-wake", "--prometheus", "m.prom", "--html", "p.html",
+                 "r.xml"}),
             kStatusReportWritten);
   const std::vector<Step> ata = {Step::kVersion,     Step::kPowerMode, Step::kEnable,
                                  Step::kIdentify,    Step::kReadData,  Step::kReadThresholds,
@@ -223,6 +225,7 @@ TEST(Health, RunJudgesEveryDrive) {
     EXPECT_EQ(metrics.find(absent), std::string::npos) << absent;
   }
   test::KeepReportForComparison(metrics, ".prom");
+  test::KeepReportForComparison(run.written.at("p.html"), ".html");
 }
 
 // Without the option: no status asked, and the report and metrics carry no verdict.

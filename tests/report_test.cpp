@@ -6,6 +6,7 @@
 
 #include "device/ata/ata_decoders.h"
 #include "model/drive_table.h"
+#include "report/html.h"
 #include "tests/report_checks.h"
 #include "tests/sector_images.h"
 
@@ -167,6 +168,34 @@ TEST(Report, RandomBytesInNamesAndIdentityStillParse) {
     const std::string report = RenderReport(table);
     ASSERT_EQ(SchemaProblems(report), "") << "round " << round;
   }
+}
+
+// Every text from a drive or the definitions file reaches the page as text, never as markup; a
+// row at or below its threshold is marked in words, not by colour alone.
+TEST(Html, EscapesEveryTextAndMarksRowsAtThreshold) {
+  const struct {
+    std::string text, page;
+  } texts[] = {
+      {"<img src=x onerror=alert(1)>", "&lt;img src=x onerror=alert(1)&gt;"},
+      {"\"quoted\" 'single'", "&quot;quoted&quot; &#39;single&#39;"},
+      {"A&B &amp;", "A&amp;B &amp;amp;"},
+      {"tab\tbell\x07unit\x1F", "tab\tbell?unit?"},
+      {"\xC4\xE8\xF1\xEA \x98\xFF", "\xD0\x94\xD0\xB8\xD1\x81\xD0\xBA ?\xD1\x8F"},
+      {"</section><script>x</script>", "&lt;/section&gt;&lt;script&gt;x&lt;/script&gt;"},
+  };
+  for (const auto& each : texts) EXPECT_EQ(HtmlText(each.text), each.page) << each.text;
+  DriveTable table;
+  DecodeIdentity(table.RegisterDrive("/dev/<sda>", 0), IdentifySector("<b>model", "'s", "<fw>"));
+  DecodeAttributes(table, 0, AttributeSector({{1, 10, 10, {}}, {2, 11, 11, {}}}));
+  DecodeThresholds(table, 0, ThresholdSector({{1, 10}, {2, 10}}));
+  Define(table, 1, "<i>rate</i>");
+  const std::string page = RenderHtml(table, {"host&<", 0});
+  for (const char* markup : {"<b>", "<sda>", "<fw>", "<i>rate", "host&<"}) {
+    EXPECT_EQ(page.find(markup), std::string::npos) << markup;
+  }
+  EXPECT_NE(page.find("<tr class=\"low\"><td>1</td><td>&lt;i&gt;rate&lt;/i&gt;</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("at or below threshold</td></tr>\n<tr><td>2</td>"), std::string::npos);
 }
 
 }  // namespace

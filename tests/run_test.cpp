@@ -71,7 +71,7 @@ TEST(Run, HelpAndVersion) {
   EXPECT_EQ(help({"trelmoss", "--help"}), 0);
   EXPECT_EQ(help.console.Text().rfind(
                 "Trelmoss v1.1\r\nusage: trelmoss [--no-wake] [--health] [--prometheus FILE] "
-                "[--jobs N]\r\n          [--deadline SECONDS] <output.xml>\r\n",
+                "[--html FILE]\r\n          [--jobs N] [--deadline SECONDS] <output.xml>\r\n",
                 0),
             0u);
   EXPECT_NE(help.console.Text().find("/opt/trelmoss/bin/trelmoss.ini"), std::string::npos);
@@ -106,6 +106,19 @@ TEST(Run, CommandLinesRefusedOrTaken) {
        -2,
        "the report and the metrics name the same file: same.xml and same.xml\r\n",
        {}},
+      {{"--html", "", "r.xml"}, -2, "option --html: empty path\r\n", {}},
+      {{"--html", "r.xml", "r.xml"},
+       -2,
+       "the report and the page name the same file: r.xml and r.xml\r\n",
+       {}},
+      {{"--prometheus", "m", "--html", "m", "r.xml"},
+       -2,
+       "the metrics and the page name the same file: m and m\r\n",
+       {}},
+      {{"--html", "p.html", "--prometheus", "m.prom", "r.xml"},
+       1,
+       "",
+       {"m.prom", "p.html", "r.xml"}},
       {{"--jobs", "0", "r.xml"}, -2, "option --jobs takes a number from 1 to 32: 0\r\n", {}},
       {{"--jobs", "33", "r.xml"}, -2, "option --jobs takes a number from 1 to 32: 33\r\n", {}},
       {{"--deadline", "-5", "r.xml"},

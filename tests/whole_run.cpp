@@ -34,6 +34,7 @@ int WholeRun::operator()(const std::vector<std::string>& args) {
     events.emplace_back(error, text);
   };
   services.now = [this] { return now; };
+  services.hostName = [] { return std::string("test-host"); };
   status = RunTrelmoss(args, console, services);
   return status;
 }

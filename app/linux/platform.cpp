@@ -77,4 +77,10 @@ bool DeleteHourlyTask(std::string& said) {
 // A service's output already goes to the journal.
 void LogEvent(bool /*error*/, const std::string& /*text*/) {}
 
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
+
 }  // namespace trelmoss

@@ -156,4 +156,11 @@ void LogEvent(bool error, const std::string& text) {
   DeregisterEventSource(source);
 }
 
+std::string HostName() {
+  char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = sizeof name;
+  if (!GetComputerNameA(name, &size)) return {};
+  return std::string(name, size);
+}
+
 }  // namespace trelmoss

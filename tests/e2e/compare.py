@@ -216,13 +216,17 @@ def compare_machine(folder, schema):
 def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
     """SG_IO requests per disk path from the strace of a run, and the commands outside the rule."""
     descriptors, counts, opened, foreign = {}, {}, [], []
+    # A disk's SCSI generic node stands for the disk.
+    generic = dict(line.split() for line in open(os.path.join(folder, "sg.txt")) if line.strip())
     permitted_ata = PERMITTED_ATA | ({(ATA_CHECK_POWER_MODE, None)} if no_wake else set())
     permitted_ata |= {ATA_SMART_RETURN_STATUS} if health else set()
     for line in open(os.path.join(folder, trace), errors="replace"):
         opening = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"(/dev/[^"]+)".*\) = (\d+)', line)
         if opening:
-            descriptors[opening.group(2)] = opening.group(1)
-            opened.append(opening.group(1))
+            node = opening.group(1)[len("/dev/"):]
+            path = f"/dev/{generic[node]}" if node in generic else opening.group(1)
+            descriptors[opening.group(2)] = path
+            opened.append(path)
             continue
         closing = re.search(r"close\((\d+)\)", line)
         if closing:
@@ -467,6 +471,25 @@ def check_failure_prediction(folder):
           f"prediction was switched on ({ours_before}, then {ours_after})")
 
 
+def check_hung_disk(folder):
+    """The SAS disk answering nothing, read beside the others: the run ends within one command
+    timeout (30 s) and a margin, every other disk as in the run before, the hung one with its
+    timeout; smartctl's time on that disk alone is printed beside."""
+    disk = open(os.path.join(folder, "sas.txt")).read().split()[0]
+    drives = lambda name: {d.get("devicepath"): d for d in
+                           ElementTree.parse(os.path.join(folder, name)).getroot()}
+    before, hung = drives("predicted.xml"), drives("hung.xml")
+    ours, theirs = seconds(folder, "hung_time.txt"), seconds(folder, "smartctl_hung_time.txt")
+    error = hung.get(f"/dev/{disk}", ElementTree.Element("drive")).get("error", "")
+    if ours > 40 or list(hung) != list(before) or "Error 110 " not in error:
+        problem(f"kinds: with {disk} hung: {ours:.1f} s, drives {list(hung)}, error {error!r}")
+    for path, drive in hung.items():
+        if path != f"/dev/{disk}" and ElementTree.tostring(drive) != ElementTree.tostring(before[path]):
+            problem(f"kinds: with {disk} hung, {path} was read otherwise")
+    print(f"kinds: with {disk} answering nothing the run took {ours:.1f} s (smartctl -a on it alone "
+          f"{theirs:.1f} s); the others read as before, it with error={error!r}")
+
+
 def check_kinds_nvme(folder, nvme):
     """Each NVMe drive once, the critical warning seen, the written drive's counters moved."""
     if set(nvme) != KINDS_NVME or any(len(drives) != 1 for drives in nvme.values()):
@@ -493,6 +516,7 @@ def main():
         problem(f"kinds: identities {identities} differ from the configured {KINDS_IDENTITY}")
     check_kinds_nvme(os.path.join(work, "kinds"), nvme)
     check_failure_prediction(os.path.join(work, "kinds"))
+    check_hung_disk(os.path.join(work, "kinds"))
     check_no_wake(machine, os.path.join(work, "kinds"), read)
     check_health(machine, os.path.join(work, "kinds"), read)
     check_unprivileged(machine, os.path.join(work, "kinds"), read)

@@ -36,6 +36,13 @@ for disk in $(backed_disks); do
   fi
 done
 touch /e2e/hidden.txt
+# Which SCSI generic node belongs to which disk: the program sends its commands there.
+for disk in $(cat /e2e/disks.txt); do
+  for node in /sys/block/$disk/device/scsi_generic/*; do
+    [ -e "$node" ] && echo "${node##*/} $disk" >> /e2e/sg.txt
+  done
+done
+touch /e2e/sg.txt
 # Data written to the NVMe drive with serial E2E-NVME-2 moves its data-unit counters.
 for disk in $(cat /e2e/disks.txt); do
   if [ "$(cat "/sys/block/$disk/device/serial" 2>/dev/null | tr -d ' ')" = E2E-NVME-2 ]; then
@@ -60,7 +67,8 @@ strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/tra
 strace -f -o /e2e/trace_nowake.txt -e trace=openat,open,ioctl,close \
   ./trelmoss --no-wake /e2e/nowake.xml > /dev/null
 strace -f -o /e2e/trace_health.txt -e trace=openat,open,ioctl,close \
-  ./trelmoss --health --prometheus /e2e/health.prom /e2e/health.xml > /e2e/health_output.txt
+  ./trelmoss --health --prometheus /e2e/health.prom --html /e2e/health.html /e2e/health.xml \
+  > /e2e/health_output.txt
 strace -f -o /e2e/syscalls.txt ./trelmoss /e2e/syscalls.xml > /dev/null
 
 # The same run as an ordinary user: the disk nodes belong to group "disk" as udev leaves them,
@@ -105,9 +113,24 @@ for disk in $(cat /e2e/disks.txt); do
   /usr/bin/sg_raw -s 16 -i /e2e/iec "/dev/$disk" 15 10 00 00 10 00 > /e2e/mode_select.txt 2>&1
   ./trelmoss --health --prometheus /e2e/predicted.prom /e2e/predicted.xml > /dev/null
   smartctl -j -i -A -H "/dev/$disk" > /e2e/smart-predicted.json
+  # The same disk told to answer nothing from now on (every command left to time out), read
+  # beside the others, timed; then smartctl on it alone, timed, as the peer's figure.
+  knobs=/sys/bus/pseudo/drivers/scsi_debug
+  echo 1 > $knobs/every_nth
+  echo 4 > $knobs/opts
+  start=$(cat /proc/uptime)
+  ./trelmoss --health /e2e/hung.xml > /e2e/hung_output.txt
+  end=$(cat /proc/uptime)
+  echo "$start $end" > /e2e/hung_time.txt
+  start=$(cat /proc/uptime)
+  timeout 300 smartctl -a "/dev/$disk" > /e2e/smartctl_hung.txt 2>&1
+  end=$(cat /proc/uptime)
+  echo "$start $end" > /e2e/smartctl_hung_time.txt
+  echo 0 > $knobs/opts
+  echo 0 > $knobs/every_nth
 done
 
-for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom; do send "${file##*/}" "$file"; done
+for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom /e2e/*.html; do send "${file##*/}" "$file"; done
 echo "=== DONE" > /dev/ttyS1
 echo o > /proc/sysrq-trigger
 sleep 10
