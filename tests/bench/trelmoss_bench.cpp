@@ -106,22 +106,27 @@ void BM_WholeRunOverFake32(benchmark::State& state) {
 }
 BENCHMARK(BM_WholeRunOverFake32)->Unit(benchmark::kMicrosecond);
 
-// 32 drives answering each command after 5 ms: read side by side (0: all at once), and one
-// after another.
-void BM_SlowDrives32(benchmark::State& state) {
+// Drives answering each command after some milliseconds, read side by side (jobs 0: all at
+// once) and one after another: {drives, milliseconds, jobs}.
+void BM_SlowDrives(benchmark::State& state) {
   test::WholeRun run;
-  for (int i = 0; i < 32; ++i) {
+  for (int i = 0; i < state.range(0); ++i) {
     run.disks.disks.push_back(
         test::HealthyDisk("/dev/sd" + std::to_string(i), static_cast<std::uint32_t>(i)));
-    run.disks.disks.back().latency = std::chrono::milliseconds(5);
+    run.disks.disks.back().latency = std::chrono::milliseconds(state.range(1));
   }
-  const std::string jobs = std::to_string(state.range(0) == 0 ? 32 : state.range(0));
+  const std::string jobs = std::to_string(state.range(2) == 0 ? 32 : state.range(2));
   for (auto _ : state) {
     run.disks.requests.clear();
     benchmark::DoNotOptimize(run({"trelmoss", "--jobs", jobs, "r.xml"}));
   }
 }
-BENCHMARK(BM_SlowDrives32)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SlowDrives)
+    ->Args({32, 5, 0})
+    ->Args({32, 5, 1})
+    ->Args({19, 40, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_LoadDefinitions(benchmark::State& state) {
   const std::string text = DefinitionsText(static_cast<int>(state.range(0)));

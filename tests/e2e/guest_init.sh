@@ -123,7 +123,7 @@ for disk in $(cat /e2e/disks.txt); do
   end=$(cat /proc/uptime)
   echo "$start $end" > /e2e/hung_time.txt
   start=$(cat /proc/uptime)
-  timeout 300 smartctl -a "/dev/$disk" > /e2e/smartctl_hung.txt 2>&1
+  timeout 60 smartctl -a "/dev/$disk" > /e2e/smartctl_hung.txt 2>&1
   end=$(cat /proc/uptime)
   echo "$start $end" > /e2e/smartctl_hung_time.txt
   echo 0 > $knobs/opts
