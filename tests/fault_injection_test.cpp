@@ -213,15 +213,16 @@ TEST(FaultInjection, SlowAndDyingDrives) {
        true,
        {Step::kScsi},
        "Error 110 in reading basic SMART dataError 110 reading detailed SMART data"},
-      {0, 0, 2, false, {Step::kVersion, Step::kEnable}, "no answer within 1 s"},
+      {0, 0, 2, false, {Step::kVersion, Step::kEnable}, "no answer within 3 s"},
   };
   for (const auto& c : cases) {
     test::WholeRun run;
-    ReadEveryKindOfDisk(run, {"--deadline", "1"}, [&c](std::size_t at, FakeDisk& disk) {
-      if (at != c.disk) return;
-      disk.hangAt = c.hangAt;
-      if (c.answers) disk.hangFor = std::chrono::milliseconds(20);
-    });
+    ReadEveryKindOfDisk(run, {"--deadline", c.answers ? "120" : "3"},
+                        [&c](std::size_t at, FakeDisk& disk) {
+                          if (at != c.disk) return;
+                          disk.hangAt = c.hangAt;
+                          if (c.answers) disk.hangFor = std::chrono::milliseconds(20);
+                        });
     const std::string& path = run.disks.disks[c.disk].path;
     EXPECT_EQ(run.disks.StepsOf(path), c.steps) << path;
     std::vector<std::string> drives = DriveElements(run.written["r.xml"]);

@@ -3,11 +3,14 @@
 // records the bytes it receives and answers with sectors captured from emulated ATA disks.
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include <algorithm>
 // clang-format off
 #include <winioctl.h>
 #include <ntddscsi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -73,6 +76,10 @@ std::string PowerModeRequest() {
 // thresholds, its reply the record and the IDEREGS.
 std::string AtaRequests(unsigned device, const ScenarioDrive& drive, ReadOptions options) {
   const auto fails = [&drive](Call call) { return drive.failing == call; };
+  // STATUS_IO_TIMEOUT: the drive is sent nothing more.
+  const auto timesOut = [&drive, &fails](Call call) {
+    return fails(call) && drive.status == 0xC00000B5;
+  };
   const std::uint32_t n = drive.deviceNumber;
   std::string lines = Line(device, "control", 0x00074080, "", 24);
   if (fails(Call::kVersion) || (drive.capabilities & 4) == 0) return lines;
@@ -85,11 +92,13 @@ std::string AtaRequests(unsigned device, const ScenarioDrive& drive, ReadOptions
   if (fails(Call::kEnable)) return lines;
   lines +=
       Line(device, "control", 0x0007C088, SmartRequest("00020000", "0001010000a0ec00", n), 528);
+  if (timesOut(Call::kIdentify)) return lines;
   lines +=
       Line(device, "control", 0x0007C088, SmartRequest("00020000", "d001014fc2a0b000", n), 531);
+  if (timesOut(Call::kReadData)) return lines;
   lines +=
       Line(device, "control", 0x0007C088, SmartRequest("00020000", "d101014fc2a0b000", n), 531);
-  if (!options.readStatus) return lines;
+  if (!options.readStatus || timesOut(Call::kReadThresholds)) return lines;
   return lines +
          Line(device, "control", 0x0007C084, SmartRequest("00000000", "da01014fc2a0b000", n), 24);
 }
@@ -133,12 +142,25 @@ std::string ReceivedRequests(const test_disk_log& log) {
   return lines;
 }
 
-// Every request as the drives' order and failures demand, and never two handles at once.
+// The requests of each device in their order; the devices are read side by side.
+std::string ByDevice(const std::string& lines) {
+  std::vector<std::string> each;
+  for (std::size_t at = 0; at < lines.size(); at = lines.find('\n', at) + 1) {
+    each.push_back(lines.substr(at, lines.find('\n', at) + 1 - at));
+  }
+  std::stable_sort(each.begin(), each.end(), [](const std::string& a, const std::string& b) {
+    return std::stoul(a) < std::stoul(b);
+  });
+  std::string sorted;
+  for (const std::string& line : each) sorted += line;
+  return sorted;
+}
+
+// Every request as the drives' failures demand, each handle closed in the end.
 void ExpectRequestsOf(const std::vector<ScenarioDrive>& drives, ReadOptions options = {}) {
   const auto log = ReadTestDiskLog();
-  EXPECT_EQ(ReceivedRequests(*log), ExpectedRequests(drives, options));
+  EXPECT_EQ(ByDevice(ReceivedRequests(*log)), ExpectedRequests(drives, options));
   EXPECT_LE(log->count, unsigned{TEST_DISK_LOG_ROOM});
-  EXPECT_EQ(log->most_open, 1u);
   EXPECT_EQ(log->open_now, 0u);
 }
 
@@ -214,7 +236,9 @@ TEST(TestDiskDriver, EachFailureCarriesTheMappedErrorNumber) {
       {Call::kVersion, 0xC0000185, "", "Get device VERSION error 1117"},
       {Call::kEnable, 0xC00000A3, "", "Error 21 in reading SMART Enabled flag"},
       {Call::kIdentify, 0xC0000010, "", "Error 1 in reading basic SMART data"},
-      {Call::kReadData, 0xC00000B5, "", "Error 121 reading detailed SMART data"},
+      // STATUS_IO_TIMEOUT: a drive that times out is sent nothing more.
+      {Call::kReadData, 0xC00000B5, "",
+       "Error 121 reading detailed SMART dataError 121 reading thresholds SMART data"},
       {Call::kReadThresholds, 0xC000009A, "", "Error 1450 reading thresholds SMART data"},
       // A bus type that cannot be had leaves the drive on the ATA road, unharmed.
       {Call::kBusType, 0xC0000010, "", ""},
@@ -358,8 +382,7 @@ TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
   EXPECT_NE(report.find("id=\"3\" model=\"\" serial=\"\" firmware=\"\">\r\n        <health "
                         "state=\"unknown\"/>"),
             std::string::npos);
-  const auto log = ReadTestDiskLog();
-  EXPECT_EQ(log->most_open, 1u);
+  EXPECT_EQ(ReadTestDiskLog()->open_now, 0u);
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {
