@@ -30,8 +30,8 @@ endif()
 # protocol's folder uses the root and its own files, never another protocol's
 # exchange. One road crosses: ATA PASS-THROUGH carries ATA commands inside SCSI ones, so the SCSI
 # folder uses the ATA commands. The platforms' folders carry every protocol's commands.
-set(device_root_may "device/ata/ata_commands.h;device/scsi/scsi_commands.h;device/ata/ata_exchange.h;device/nvme/nvme_exchange.h;device/scsi/scsi_exchange.h")
-set(device_scsi_may "device/ata/ata_commands.h")
+set(device_root_may "device/ata/ata_commands.h;device/nvme/nvme_commands.h;device/scsi/scsi_commands.h;device/ata/ata_exchange.h;device/nvme/nvme_exchange.h;device/scsi/scsi_exchange.h")
+set(device_scsi_may "device/ata/ata_commands.h;device/nvme/nvme_commands.h;device/nvme/nvme_decoders.h")
 file(GLOB_RECURSE files "${TOP}/device/*.h" "${TOP}/device/*.cpp")
 foreach(file IN LISTS files)
   file(RELATIVE_PATH name "${TOP}/device" "${file}")

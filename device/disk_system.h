@@ -11,6 +11,7 @@
 #include <string>
 
 #include "device/ata/ata_commands.h"
+#include "device/nvme/nvme_commands.h"
 #include "device/scsi/scsi_commands.h"
 
 namespace trelmoss {
@@ -33,7 +34,6 @@ class DiskList {
 // its log pages.
 enum class DiskBus { kAta, kNvme, kScsi };
 
-inline constexpr std::size_t kNvmeHealthLogBytes = 512;
 inline constexpr unsigned kLongestCommandSeconds = 30;
 using SectorBuffer = std::span<std::uint8_t, kSectorSize>;
 using NvmeHealthLog = std::span<std::uint8_t, kNvmeHealthLogBytes>;
@@ -70,6 +70,10 @@ class DiskHandle {
   // False only when the command could not be issued at all.
   virtual bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                                ScsiOutcome& outcome, int& error) = 0;
+  // The same for a command that sends data: a USB bridge's tunnelled command block.
+  virtual bool SendScsiDataOut(std::span<const std::uint8_t> cdb,
+                               std::span<const std::uint8_t> dataOut, ScsiOutcome& outcome,
+                               int& error) = 0;
 
   // NVMe road: the controller's identity, and its SMART / Health Information log page.
   virtual bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) = 0;

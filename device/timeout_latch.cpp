@@ -38,6 +38,12 @@ bool TimeoutLatch::SendScsiCommand(std::span<const std::uint8_t> cdb,
   return Pass(error, [&] { return disk_.SendScsiCommand(cdb, dataIn, outcome, error); });
 }
 
+bool TimeoutLatch::SendScsiDataOut(std::span<const std::uint8_t> cdb,
+                                   std::span<const std::uint8_t> dataOut, ScsiOutcome& outcome,
+                                   int& error) {
+  return Pass(error, [&] { return disk_.SendScsiDataOut(cdb, dataOut, outcome, error); });
+}
+
 bool TimeoutLatch::ReadNvmeIdentity(NvmeIdentity& identity, int& error) {
   return Pass(error, [&] { return disk_.ReadNvmeIdentity(identity, error); });
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <thread>
 
+#include "device/scsi/bridge_tunnels.h"
+
 namespace trelmoss::test {
 namespace {
 
@@ -28,6 +30,7 @@ class FakeHandle final : public DiskHandle {
   FakeHandle(FakeDiskSystem& system, const FakeDisk& disk) : system_(system), disk_(disk) {
     const std::lock_guard lock(system_.Mutex());
     system_.mostOpenHandles = std::max(system_.mostOpenHandles, ++system_.openHandles);
+    if (disk.tunnel != BridgeTunnel::kNone) bridge_.emplace(disk.tunnel, ErrorNumbers{5, 22});
   }
   ~FakeHandle() override { system_.HandleClosed(); }
 
@@ -46,15 +49,17 @@ class FakeHandle final : public DiskHandle {
     return disk_.name.empty() ? disk_.path.substr(disk_.path.find_last_of('/') + 1) : disk_.name;
   }
 
-  DiskBus Bus() override { return disk_.bus; }
+  DiskBus Bus() override { return bridge_ ? bridge_->Bus() : disk_.bus; }
 
   bool QuerySmartSupport(bool& supported, int& error) override {
+    if (bridge_) return supported = bridge_->Bus() == DiskBus::kAta, true;
     if (!Receive(Step::kVersion, {}, DiskBus::kAta, error)) return false;
     supported = disk_.smartCommands;
     return true;
   }
 
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
+    if (bridge_) return bridge_->SendAtaCommand(*this, command, sector, error);
     const std::optional<Step> step = StepOf(command);
     if (!step) {
       Unexpected();
@@ -70,6 +75,7 @@ class FakeHandle final : public DiskHandle {
   }
 
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override {
+    if (bridge_) return bridge_->AskAtaRegisters(*this, command, returned, error);
     const bool status = command.registers.features == kSmartReturnStatus;
     if (!IsPermittedAtaCommand(command.registers) || command.readsSector ||
         (!status && command.registers.command != kAtaCheckPowerMode)) {
@@ -108,13 +114,28 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
+  bool SendScsiDataOut(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> dataOut,
+                       ScsiOutcome& outcome, int& error) override {
+    Record({disk_.path, Step::kScsi, {}, cdb[0]});
+    if (!Answer(error)) return false;
+    if (disk_.scsi.bridge != BridgeTunnel::kJmicronNvme || cdb[0] != 0xA1) {
+      return CheckCondition(0x5, 0x20, outcome);
+    }
+    std::copy_n(dataOut.begin(), std::min(dataOut.size(), jmicronBlock_.size()),
+                jmicronBlock_.begin());
+    outcome = {};
+    return true;
+  }
+
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
+    if (bridge_) return bridge_->ReadNvmeIdentity(*this, identity, error);
     if (!Receive(Step::kNvmeIdentity, {}, DiskBus::kNvme, error)) return false;
     identity = disk_.nvmeIdentity;
     return true;
   }
 
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
+    if (bridge_) return bridge_->ReadNvmeHealthLog(*this, log, error);
     if (!Receive(Step::kNvmeHealth, {}, DiskBus::kNvme, error)) return false;
     Fill(Step::kNvmeHealth, disk_.healthLog, log);
     return true;
@@ -178,9 +199,45 @@ class FakeHandle final : public DiskHandle {
     return true;
   }
 
+  // What a bridge answers in its tunnel: the drive's data, as a drive on a port gives it.
+  std::vector<std::uint8_t> NvmeData(std::uint8_t opcode) const {
+    if (opcode == kNvmeGetLogPage) return {disk_.healthLog.begin(), disk_.healthLog.end()};
+    std::vector<std::uint8_t> identify(kNvmeIdentifyBytes, ' ');
+    const NvmeIdentity& texts = disk_.nvmeIdentity;
+    std::copy_n(texts.serial.begin(), std::min<std::size_t>(20, texts.serial.size()), &identify[4]);
+    std::copy_n(texts.model.begin(), std::min<std::size_t>(40, texts.model.size()), &identify[24]);
+    std::copy_n(texts.firmware.begin(), std::min<std::size_t>(8, texts.firmware.size()),
+                &identify[64]);
+    return identify;
+  }
+
+  std::vector<std::uint8_t> TunnelAnswer(std::span<const std::uint8_t> cdb) const {
+    const BridgeTunnel bridge = disk_.scsi.bridge;
+    if (cdb[0] == 0xE6 && bridge == BridgeTunnel::kAsmediaNvme) return NvmeData(cdb[1]);
+    if (cdb[0] == 0xE4 && bridge == BridgeTunnel::kRealtekNvme) return NvmeData(cdb[3]);
+    if (cdb[0] == 0xA1 && bridge == BridgeTunnel::kJmicronNvme) {
+      if (cdb[1] == 0x82) return NvmeData(jmicronBlock_[8]);
+      return {'N', 'V', 'M', 'E'};  // the status block: signed, status 0
+    }
+    if (cdb[0] != 0xDF || bridge != BridgeTunnel::kJmicronAta) return {};
+    if (std::equal(cdb.begin(), cdb.end(), kJmicronPortProbe.begin())) return {0x04};
+    if (cdb[11] == kAtaIdentifyDevice) return {disk_.identify.begin(), disk_.identify.end()};
+    switch (cdb[5]) {  // the S.M.A.R.T. sub-command
+      case kSmartReadData:
+        return {disk_.attributes.begin(), disk_.attributes.end()};
+      case kSmartReadThresholds:
+        return {disk_.thresholds.begin(), disk_.thresholds.end()};
+      case kSmartReturnStatus:
+        return {disk_.statusReply.cylinderHigh};
+      default:
+        return {0};  // ENABLE OPERATIONS: done, nothing to return
+    }
+  }
+
   // The reply to `cdb`; empty when the disk refuses it.
   std::vector<std::uint8_t> ScsiAnswer(std::span<const std::uint8_t> cdb) const {
     const ScsiAnswers& scsi = disk_.scsi;
+    if (scsi.bridge != BridgeTunnel::kNone) return TunnelAnswer(cdb);
     switch (cdb[0]) {
       case 0x12:  // INQUIRY, standard or the unit serial number page
         if (cdb[1] & 1)
@@ -238,6 +295,8 @@ class FakeHandle final : public DiskHandle {
   FakeDiskSystem& system_;
   const FakeDisk& disk_;
   std::size_t received_ = 0;
+  std::optional<BridgeRoad> bridge_;
+  JmicronBlock jmicronBlock_{};  // the last command block a JMicron NVMe bridge was sent
   bool unitAttentionSaid_ = false;
   std::vector<std::uint8_t> sense_;
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device/disk_system.h"
+#include "device/scsi/usb_bridges.h"
 #include "tests/sector_images.h"
 
 namespace trelmoss::test {
@@ -45,6 +46,9 @@ struct ScsiAnswers {
   std::vector<std::uint8_t> defects10;                         // headers; empty: refused
   std::vector<std::uint8_t> defects12;
   bool unitAttention = false;  // the first command meets UNIT ATTENTION
+  // Behind a USB bridge that answers this tunnel, carrying the disk's NVMe or ATA commands in
+  // its own command; it refuses every other.
+  BridgeTunnel bridge = BridgeTunnel::kNone;
 };
 
 struct FakeDisk {
@@ -67,6 +71,7 @@ struct FakeDisk {
   NvmeIdentity nvmeIdentity;
   SectorImage healthLog{};
   ScsiAnswers scsi;
+  BridgeTunnel tunnel = BridgeTunnel::kNone;  // the one its USB id names: the handle takes it
   // Timing: each request is answered after `latency`; the `hangAt`-th (from 1) is not: it fails
   // as timed out after `hangFor`, or without it only once the fake is destroyed.
   std::chrono::milliseconds latency{0};

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
+#include "device/scsi/bridge_tunnels.h"
 #include "device/scsi/scsi_decoders.h"
 #include "device/scsi/scsi_route.h"
+#include "device/scsi/usb_bridges.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
 #include "tests/whole_run.h"
@@ -165,6 +167,108 @@ TEST(Scsi, WholeRunOverSasDisks) {
   }
   EXPECT_TRUE(run.disks.unexpected.empty());
   test::KeepReportForComparison(metrics, ".prom");
+}
+
+// Only the exact USB id chooses a tunnel; an id not in the table, or one that serves SATA and
+// NVMe enclosures alike, takes the SCSI road and is sent no vendor command.
+TEST(UsbBridges, TunnelByExactId) {
+  const struct {
+    UsbId id;
+    BridgeTunnel tunnel;
+  } cases[] = {
+      {{0x174C, 0x2362, 0x0100}, BridgeTunnel::kAsmediaNvme},
+      {{0x174C, 0x2364, std::nullopt}, BridgeTunnel::kAsmediaNvme},
+      {{0x0BDA, 0x9210, 0x2100}, BridgeTunnel::kRealtekNvme},
+      {{0x0BDA, 0x9211, 0x3100}, BridgeTunnel::kNone},  // NVMe or SATA behind it
+      {{0x152D, 0xA581, 0x0100}, BridgeTunnel::kNone},
+      {{0x152D, 0x0583, 0x0214}, BridgeTunnel::kJmicronNvme},
+      {{0x152D, 0x0583, 0x3202}, BridgeTunnel::kNone},        // its SATA enclosure
+      {{0x152D, 0x0583, std::nullopt}, BridgeTunnel::kNone},  // no release to tell
+      {{0x152D, 0x2338, 0x0100}, BridgeTunnel::kJmicronAta},
+      {{0x174C, 0x55AA, 0x0100}, BridgeTunnel::kNone},  // an ASMedia SAT bridge
+      {{0xFEED, 0xBEEF, 0x0100}, BridgeTunnel::kNone},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TunnelOf(c.id), c.tunnel) << c.id.product;
+  const auto windows = UsbIdOfDeviceId("usb\\vid_152d&pid_0583&rev_0214");
+  ASSERT_TRUE(windows);
+  EXPECT_EQ(windows->vendor, 0x152D);
+  EXPECT_EQ(windows->release, 0x0214);
+  EXPECT_FALSE(UsbIdOfDeviceId("USB\\VID_174C&PID_2362\\0123")->release);
+  for (const char* other : {"USBSTOR\\DISK&VEN_JMICRON", "USB\\VID_17&PID_2362", "ROOT\\X"}) {
+    EXPECT_FALSE(UsbIdOfDeviceId(other)) << other;
+  }
+}
+
+// Each tunnel's command blocks, byte for byte as the bridges are known to take them.
+TEST(UsbBridges, CommandBlocks) {
+  const auto hex = [](std::span<const std::uint8_t> bytes) {
+    std::string text;
+    for (const std::uint8_t byte : bytes)
+      text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+    return text;
+  };
+  const AtaRegisters readData = kReadSmartData.registers;
+  const struct {
+    std::string bytes, expected;
+  } cases[] = {
+      {hex(BuildAsmediaNvme(kNvmeIdentifyController)), "e6060001000000000000000000000000"},
+      {hex(BuildAsmediaNvme(kNvmeReadHealthLog)), "e60200020000007f0000000000000000"},
+      {hex(BuildRealtekNvme(kNvmeIdentifyController)), "e4001006010000000000000000000000"},
+      {hex(BuildRealtekNvme(kNvmeReadHealthLog)), "e4000202020000000000000000000000"},
+      {hex(BuildJmicronNvme(JmicronStep::kCommand, 512)), "a18000000200000000000000"},
+      {hex(BuildJmicronNvme(JmicronStep::kDataIn, 4096)), "a18200001000000000000000"},
+      {hex(BuildJmicronNvme(JmicronStep::kStatus, 512)), "a18f00000200000000000000"},
+      {hex(JmicronNvmeCommandBlock(kNvmeReadHealthLog)).substr(0, 128),
+       "4e564d450000000002000000ffffffff" + std::string(64, '0') + "02807f00" +
+           std::string(24, '0')},
+      {hex(kJmicronPortProbe), "df10000001007 20f000000fd"},
+      {hex(BuildJmicronAta(kIdentifyDevice.registers, 0xA0, 512)), "df1000020000010100 00a0ec"},
+      {hex(BuildJmicronAta(readData, 0xB0, 512)), "df100002 00d001014fc2b0b0"},
+      {hex(BuildJmicronAta(kEnableSmart.registers, 0xA0, 0)), "df00000000d801014fc2a0b0"},
+      {hex(BuildJmicronAta(kReadSmartStatus.registers, 0xA0, 1)), "df10000001da01014fc2a0b0"},
+  };
+  for (const auto& c : cases) {
+    std::string expected = c.expected;
+    std::erase(expected, ' ');
+    EXPECT_EQ(c.bytes, expected);
+  }
+}
+
+// NVMe drives behind each tunnel, and an ATA drive behind JMicron's, read exactly as on a port,
+// their own verdict included; a bridge that refuses its tunnel is sent nothing more of it.
+TEST(UsbBridges, BridgedDrivesReadAsOnAPort) {
+  test::WholeRun run;
+  test::FakeDisk failing = test::HealthyDisk("/dev/sdf", 5);
+  failing.statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
+  run.disks.disks = {test::HealthyNvmeDisk("/dev/nvme0n1", 0), failing};
+  const BridgeTunnel tunnels[] = {BridgeTunnel::kAsmediaNvme, BridgeTunnel::kRealtekNvme,
+                                  BridgeTunnel::kJmicronNvme, BridgeTunnel::kJmicronAta,
+                                  BridgeTunnel::kAsmediaNvme};
+  for (std::size_t i = 0; i < std::size(tunnels); ++i) {
+    test::FakeDisk disk = run.disks.disks[tunnels[i] == BridgeTunnel::kJmicronAta ? 1 : 0];
+    disk.path = "/dev/sd" + std::string(1, static_cast<char>('a' + i));
+    disk.bus = DiskBus::kScsi;
+    disk.tunnel = tunnels[i];
+    disk.scsi.bridge = i == 4 ? BridgeTunnel::kRealtekNvme : tunnels[i];  // the last refuses
+    run.disks.disks.push_back(disk);
+  }
+  ASSERT_EQ(run({"trelmoss", "--health", "r.xml"}), kStatusReportWritten);
+  const std::string& report = run.written.at("r.xml");
+  const auto element = [&report](const std::string& path) {
+    const std::size_t start = report.find("\"", report.find("devicepath=\"" + path) + 12);
+    return report.substr(start, report.find("</drive>", start) - start);
+  };
+  for (const char* path : {"/dev/sda", "/dev/sdb", "/dev/sdc"}) {
+    EXPECT_EQ(element(path), element("/dev/nvme0n1")) << path;
+  }
+  EXPECT_EQ(element("/dev/sdd"), element("/dev/sdf"));
+  EXPECT_NE(element("/dev/sdd").find("smart_status_failed"), std::string::npos);
+  EXPECT_NE(element("/dev/sde")
+                .find("error=\"Error 5 in reading basic SMART dataError 5 "
+                      "reading detailed SMART data\""),
+            std::string::npos);
+  EXPECT_EQ(run.disks.StepsOf("/dev/sde").size(), 1u);
+  EXPECT_EQ(test::SchemaProblems(report), "");
 }
 
 }  // namespace

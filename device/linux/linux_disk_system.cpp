@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 
 #include "device/linux/nvme_disk.h"
 #include "device/linux/sg_disk.h"
@@ -90,6 +92,25 @@ int OpenScsiGenericNode(const std::string& blockDirectory, const std::string& de
 
 }  // namespace
 
+std::optional<UsbId> UsbIdOf(const std::string& blockDirectory) {
+  const std::unique_ptr<char, decltype(&std::free)> resolved(
+      ::realpath((blockDirectory + "/device").c_str(), nullptr), &std::free);
+  if (!resolved) return std::nullopt;
+  for (std::string folder = resolved.get(); folder.size() > 1;
+       folder.erase(folder.find_last_of('/'))) {
+    std::ifstream vendor(folder + "/idVendor");
+    std::ifstream product(folder + "/idProduct");
+    std::ifstream release(folder + "/bcdDevice");
+    unsigned id[3] = {};
+    if (vendor >> std::hex >> id[0] && product >> std::hex >> id[1] &&
+        release >> std::hex >> id[2]) {
+      return UsbId{static_cast<std::uint16_t>(id[0]), static_cast<std::uint16_t>(id[1]),
+                   static_cast<std::uint16_t>(id[2])};
+    }
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot) {
   std::vector<std::string> names;
   const std::string blockRoot = sysRoot + "/block";
@@ -119,7 +140,9 @@ std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   for (const std::string& name : ListWholeDisks(sysRoot_)) {
     const std::string blockDirectory = sysRoot_ + "/block/" + name;
     const std::string controller = IsNvmeDevice(blockDirectory) ? blockDirectory + "/device" : "";
-    disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), name, controller});
+    const std::optional<UsbId> usb = controller.empty() ? UsbIdOf(blockDirectory) : std::nullopt;
+    disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), name, controller,
+                      usb ? TunnelOf(*usb) : BridgeTunnel::kNone});
     paths.push_back(disks_.back().path);
   }
   return std::make_unique<LinuxDiskList>(std::move(paths));
@@ -144,9 +167,12 @@ std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& 
                                       CommandSeconds());
   }
   const int genericFd = OpenScsiGenericNode(sysRoot_ + "/block/" + listed->name, devRoot_);
-  if (genericFd < 0) return std::make_unique<SgDisk>(fd, number, listed->name, CommandSeconds());
-  ::close(fd);
-  return std::make_unique<SgDisk>(genericFd, number, listed->name, CommandSeconds());
+  if (genericFd >= 0) {
+    ::close(fd);
+    return std::make_unique<SgDisk>(genericFd, number, listed->name, CommandSeconds(),
+                                    listed->tunnel);
+  }
+  return std::make_unique<SgDisk>(fd, number, listed->name, CommandSeconds(), listed->tunnel);
 }
 
 }  // namespace trelmoss

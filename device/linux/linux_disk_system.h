@@ -3,10 +3,12 @@
 // namespaces take the NVMe road.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "device/disk_system.h"
+#include "device/scsi/usb_bridges.h"
 
 namespace trelmoss {
 
@@ -24,6 +26,7 @@ class LinuxDiskSystem final : public DiskSystem {
     std::string path;
     std::string name;            // the kernel's
     std::string nvmeController;  // the sysfs folder with the identity texts; empty: not NVMe
+    BridgeTunnel tunnel = BridgeTunnel::kNone;  // the USB bridge's, by its id
   };
 
   std::string sysRoot_;
@@ -35,5 +38,8 @@ class LinuxDiskSystem final : public DiskSystem {
 // drives and the hidden per-path disks of a multipath NVMe namespace left out, ordered shorter
 // names first and names of equal length in byte order.
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot);
+// The id of the USB device a disk hangs from: the first folder above the disk's device that
+// holds idVendor, idProduct and bcdDevice.
+std::optional<UsbId> UsbIdOf(const std::string& blockDirectory);
 
 }  // namespace trelmoss

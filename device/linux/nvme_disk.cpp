@@ -10,18 +10,6 @@
 namespace trelmoss {
 namespace {
 
-// Get Log Page, for the SMART / Health Information log (02h) of the whole controller.
-constexpr std::uint8_t kGetLogPage = 0x02;
-constexpr std::uint8_t kHealthInformationLog = 0x02;
-constexpr std::uint32_t kAllNamespaces = 0xFFFFFFFF;
-// Command dword 10: the number of dwords less one in bits 31:16 (NUMDL), Retain Asynchronous
-// Event in bit 15, so that reading never clears an alert the host has not seen, the log id in
-// bits 7:0.
-constexpr std::uint32_t kRetainAsynchronousEvent = 1u << 15;
-constexpr std::uint32_t kHealthLogDwords = kNvmeHealthLogBytes / 4;
-constexpr std::uint32_t kGetHealthLogDword10 =
-    ((kHealthLogDwords - 1) << 16) | kRetainAsynchronousEvent | kHealthInformationLog;
-
 // The sysfs texts are the Identify fields printed whole and a line end; 64 bytes hold the
 // widest.
 constexpr std::size_t kTextRoom = 64;
@@ -60,6 +48,13 @@ bool NvmeDisk::SendScsiCommand(std::span<const std::uint8_t> /*cdb*/,
 
 bool NvmeDisk::MeansTimeout(int error) const { return error == EINTR || error == ETIMEDOUT; }
 
+bool NvmeDisk::SendScsiDataOut(std::span<const std::uint8_t> /*cdb*/,
+                               std::span<const std::uint8_t> /*dataOut*/, ScsiOutcome& /*outcome*/,
+                               int& error) {
+  error = EINVAL;
+  return false;
+}
+
 bool NvmeDisk::ReadText(const char* name, std::string& text, int& error) const {
   const std::string path = controller_ + "/" + name;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -84,11 +79,11 @@ bool NvmeDisk::ReadNvmeIdentity(NvmeIdentity& identity, int& error) {
 
 bool NvmeDisk::ReadNvmeHealthLog(NvmeHealthLog log, int& error) {
   nvme_admin_cmd command{};
-  command.opcode = kGetLogPage;
-  command.nsid = kAllNamespaces;
+  command.opcode = kNvmeReadHealthLog.opcode;
+  command.nsid = kNvmeReadHealthLog.nsid;
   command.addr = reinterpret_cast<std::uintptr_t>(log.data());
   command.data_len = static_cast<std::uint32_t>(log.size());
-  command.cdw10 = kGetHealthLogDword10;
+  command.cdw10 = kNvmeReadHealthLog.cdw10;
   command.timeout_ms = commandSeconds_ * 1000;
   const int status = ::ioctl(fd_, NVME_IOCTL_ADMIN_CMD, &command);
   if (status < 0) {

@@ -34,6 +34,8 @@ class NvmeDisk final : public DiskHandle {
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override;
   bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                        ScsiOutcome& outcome, int& error) override;
+  bool SendScsiDataOut(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> dataOut,
+                       ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
   // An admin command that times out resets the controller, which cancels it: EINTR.

@@ -27,6 +27,15 @@ bool MeansNoScsiPassThrough(int error) {
 
 }  // namespace
 
+SgDisk::SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds,
+               BridgeTunnel tunnel)
+    : fd_(fd),
+      name_(std::move(name)),
+      deviceNumber_(deviceNumber),
+      commandMilliseconds_(commandSeconds * 1000) {
+  if (tunnel != BridgeTunnel::kNone) bridge_.emplace(tunnel, ErrorNumbers{EIO, EINVAL});
+}
+
 SgDisk::~SgDisk() { ::close(fd_); }
 
 bool SgDisk::MeansTimeout(int error) const { return error == ETIMEDOUT || error == EINTR; }
@@ -37,15 +46,21 @@ bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
 }
 
 bool SgDisk::QuerySmartSupport(bool& supported, int& error) {
+  if (bridge_) {
+    supported = bridge_->Bus() == DiskBus::kAta;
+    return true;
+  }
   return SmartSupportOf(Route(), supported, error);
 }
 
-bool SgDisk::ReadNvmeIdentity(NvmeIdentity& /*identity*/, int& error) {
+bool SgDisk::ReadNvmeIdentity(NvmeIdentity& identity, int& error) {
+  if (bridge_) return bridge_->ReadNvmeIdentity(*this, identity, error);
   error = EINVAL;
   return false;
 }
 
-bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog /*log*/, int& error) {
+bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog log, int& error) {
+  if (bridge_) return bridge_->ReadNvmeHealthLog(*this, log, error);
   error = EINVAL;
   return false;
 }
@@ -55,25 +70,43 @@ const RouteDecision& SgDisk::Route() {
   return *route_;
 }
 
-DiskBus SgDisk::Bus() { return Route().route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta; }
+DiskBus SgDisk::Bus() {
+  if (bridge_) return bridge_->Bus();
+  return Route().route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta;
+}
 
 bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) {
+  if (bridge_) return bridge_->SendAtaCommand(*this, command, sector, error);
   return SendAtaOverScsi(*this, Route().route, command, sector, {EIO, EINVAL}, error);
 }
 
 bool SgDisk::AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) {
+  if (bridge_) return bridge_->AskAtaRegisters(*this, command, returned, error);
   return AskAtaRegistersOverScsi(*this, Route().route, command, {EIO, EINVAL}, returned, error);
 }
 
 bool SgDisk::SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                              ScsiOutcome& outcome, int& error) {
+  return Issue(cdb, dataIn.empty() ? SG_DXFER_NONE : SG_DXFER_FROM_DEV, dataIn, outcome, error);
+}
+
+bool SgDisk::SendScsiDataOut(std::span<const std::uint8_t> cdb,
+                             std::span<const std::uint8_t> dataOut, ScsiOutcome& outcome,
+                             int& error) {
+  // The kernel only reads a data-out buffer.
+  const std::span<std::uint8_t> data(const_cast<std::uint8_t*>(dataOut.data()), dataOut.size());
+  return Issue(cdb, SG_DXFER_TO_DEV, data, outcome, error);
+}
+
+bool SgDisk::Issue(std::span<const std::uint8_t> cdb, int direction, std::span<std::uint8_t> data,
+                   ScsiOutcome& outcome, int& error) {
   sg_io_hdr_t header{};
   header.interface_id = 'S';
   header.cmd_len = static_cast<unsigned char>(cdb.size());
   header.cmdp = const_cast<unsigned char*>(cdb.data());
-  header.dxfer_direction = dataIn.empty() ? SG_DXFER_NONE : SG_DXFER_FROM_DEV;
-  header.dxfer_len = static_cast<unsigned>(dataIn.size());
-  header.dxferp = dataIn.empty() ? nullptr : dataIn.data();
+  header.dxfer_direction = direction;
+  header.dxfer_len = static_cast<unsigned>(data.size());
+  header.dxferp = data.empty() ? nullptr : data.data();
   header.mx_sb_len = sizeof sense_;
   header.sbp = sense_;
   header.timeout = commandMilliseconds_;

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "device/disk_system.h"
+#include "device/scsi/bridge_tunnels.h"
 #include "device/scsi/scsi_route.h"
 
 namespace trelmoss {
@@ -16,11 +17,9 @@ class SgDisk final : public DiskHandle {
  public:
   // `fd` is the disk's SCSI generic node where it has one: a wait there ends when the process
   // does, which a wait on the block node never does before the command comes back.
-  SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds)
-      : fd_(fd),
-        name_(std::move(name)),
-        deviceNumber_(deviceNumber),
-        commandMilliseconds_(commandSeconds * 1000) {}
+  // A disk behind a USB bridge whose id names a tunnel takes that tunnel, and nothing else.
+  SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds,
+         BridgeTunnel tunnel);
   ~SgDisk() override;
   SgDisk(const SgDisk&) = delete;
   SgDisk& operator=(const SgDisk&) = delete;
@@ -35,6 +34,8 @@ class SgDisk final : public DiskHandle {
   // Issues one command; false only when the ioctl itself fails (then `error` is its errno).
   bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                        ScsiOutcome& outcome, int& error) override;
+  bool SendScsiDataOut(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> dataOut,
+                       ScsiOutcome& outcome, int& error) override;
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
   // A command the SCSI layer timed out and aborted comes back as ETIMEDOUT.
@@ -42,12 +43,15 @@ class SgDisk final : public DiskHandle {
 
  private:
   const RouteDecision& Route();
+  bool Issue(std::span<const std::uint8_t> cdb, int direction, std::span<std::uint8_t> data,
+             ScsiOutcome& outcome, int& error);
 
   int fd_;
   std::string name_;
   std::uint32_t deviceNumber_;
   unsigned commandMilliseconds_;
   std::optional<RouteDecision> route_;
+  std::optional<BridgeRoad> bridge_;
   std::uint8_t sense_[32] = {};
 };
 

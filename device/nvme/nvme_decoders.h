@@ -13,8 +13,6 @@ namespace trelmoss {
 
 struct DriveRecord;
 
-inline constexpr std::size_t kNvmeIdentifyBytes = 4096;
-
 // The identity texts of Identify Controller data: serial number bytes 4-23, model number 24-63,
 // firmware revision 64-71, blank-padded ASCII with no byte swap.
 NvmeIdentity IdentityOfController(std::span<const std::uint8_t, kNvmeIdentifyBytes> identify);

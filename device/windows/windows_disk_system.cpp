@@ -3,6 +3,7 @@
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
+#include <cfgmgr32.h>
 #include <winioctl.h>
 #include <ntddscsi.h>
 // clang-format on
@@ -16,6 +17,7 @@
 #include <optional>
 
 #include "device/nvme/nvme_decoders.h"
+#include "device/scsi/bridge_tunnels.h"
 #include "device/scsi/scsi_route.h"
 #include "device/windows/nvme_query.h"
 #include "device/windows/smart_records.h"
@@ -93,19 +95,48 @@ bool MeansNoScsiPassThrough(int error) {
 }
 
 // SCSI_PASS_THROUGH and, in the same buffer, the sense and the data; every transfer here is at
-// most a sector, so the buffered form serves (the direct one hands the driver a pointer into
-// this process).
+// most an NVMe controller's Identify data, which a USB bridge's tunnel returns, so the buffered
+// form serves (the direct one hands the driver a pointer into this process).
 constexpr std::size_t kPassThroughSense = 32;
 struct PassThroughBuffer {
   SCSI_PASS_THROUGH header;
   UCHAR sense[kPassThroughSense];
-  UCHAR data[kSectorSize];
+  UCHAR data[kNvmeIdentifyBytes];
 };
+
+// The USB id of the device a disk interface hangs from: the hardware id of the disk's parent
+// (USB\VID_174C&PID_2362&REV_0100 for a bridge that speaks bulk-only or UAS), or its instance id.
+std::optional<UsbId> UsbIdOfInterface(const std::string& path) {
+  const HDEVINFO list = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (list == INVALID_HANDLE_VALUE) return std::nullopt;
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof interfaceData;
+  SP_DEVINFO_DATA device{};
+  device.cbSize = sizeof device;
+  DEVINST parent = 0;
+  // Opening the interface adds its device to the list, as the list's only one.
+  const bool found = SetupDiOpenDeviceInterfaceA(list, path.c_str(), 0, &interfaceData) &&
+                     SetupDiEnumDeviceInfo(list, 0, &device) &&
+                     CM_Get_Parent(&parent, device.DevInst, 0) == CR_SUCCESS;
+  SetupDiDestroyDeviceInfoList(list);
+  if (!found) return std::nullopt;
+  char ids[512] = {};
+  ULONG size = sizeof ids - 2;
+  if (CM_Get_DevNode_Registry_PropertyA(parent, CM_DRP_HARDWAREID, nullptr, ids, &size, 0) ==
+      CR_SUCCESS) {
+    if (const auto id = UsbIdOfDeviceId(ids)) return id;  // the first of the list
+  }
+  if (CM_Get_Device_IDA(parent, ids, sizeof ids - 1, 0) != CR_SUCCESS) return std::nullopt;
+  return UsbIdOfDeviceId(ids);
+}
 
 class WindowsDisk final : public DiskHandle {
  public:
-  WindowsDisk(HANDLE handle, ULONG commandSeconds)
-      : handle_(handle), commandSeconds_(commandSeconds) {}
+  // A disk behind a USB bridge whose id names a tunnel takes that tunnel, and nothing else.
+  WindowsDisk(HANDLE handle, ULONG commandSeconds, BridgeTunnel tunnel)
+      : handle_(handle), commandSeconds_(commandSeconds) {
+    if (tunnel != BridgeTunnel::kNone) bridge_.emplace(tunnel, kErrorNumbers);
+  }
   ~WindowsDisk() override { CloseHandle(handle_); }
   WindowsDisk(const WindowsDisk&) = delete;
   WindowsDisk& operator=(const WindowsDisk&) = delete;
@@ -126,6 +157,7 @@ class WindowsDisk final : public DiskHandle {
   // too little to hold the bus type, leaves the disk on the ATA road of the S.M.A.R.T. codes.
   // A disk on a SCSI-speaking bus takes the road its answers decide.
   DiskBus Bus() override {
+    if (bridge_) return bridge_->Bus();
     const STORAGE_BUS_TYPE bus = BusType();
     if (bus == BusTypeNvme) return DiskBus::kNvme;
     if (!SpeaksScsi(bus)) return DiskBus::kAta;
@@ -135,7 +167,20 @@ class WindowsDisk final : public DiskHandle {
 
   bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
                        ScsiOutcome& outcome, int& error) override {
-    if (cdb.size() > sizeof PassThroughBuffer{}.header.Cdb || dataIn.size() > kSectorSize) {
+    return PassScsi(cdb, dataIn, {}, outcome, error);
+  }
+
+  bool SendScsiDataOut(std::span<const std::uint8_t> cdb, std::span<const std::uint8_t> dataOut,
+                       ScsiOutcome& outcome, int& error) override {
+    return PassScsi(cdb, {}, dataOut, outcome, error);
+  }
+
+ private:
+  bool PassScsi(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
+                std::span<const std::uint8_t> dataOut, ScsiOutcome& outcome, int& error) {
+    const std::size_t dataBytes = std::max(dataIn.size(), dataOut.size());
+    if (cdb.size() > sizeof PassThroughBuffer{}.header.Cdb ||
+        dataBytes > sizeof PassThroughBuffer{}.data) {
       error = ERROR_INVALID_PARAMETER;
       return false;
     }
@@ -145,8 +190,11 @@ class WindowsDisk final : public DiskHandle {
     header.Length = sizeof header;
     header.CdbLength = static_cast<UCHAR>(cdb.size());
     header.SenseInfoLength = kPassThroughSense;
-    header.DataIn = dataIn.empty() ? SCSI_IOCTL_DATA_UNSPECIFIED : SCSI_IOCTL_DATA_IN;
-    header.DataTransferLength = static_cast<ULONG>(dataIn.size());
+    header.DataIn = !dataOut.empty() ? SCSI_IOCTL_DATA_OUT
+                    : dataIn.empty() ? SCSI_IOCTL_DATA_UNSPECIFIED
+                                     : SCSI_IOCTL_DATA_IN;
+    header.DataTransferLength = static_cast<ULONG>(dataBytes);
+    std::copy(dataOut.begin(), dataOut.end(), request->data);
     header.TimeOutValue = commandSeconds_;
     header.DataBufferOffset = offsetof(PassThroughBuffer, data);
     header.SenseInfoOffset = offsetof(PassThroughBuffer, sense);
@@ -164,7 +212,6 @@ class WindowsDisk final : public DiskHandle {
     return true;
   }
 
- private:
   STORAGE_BUS_TYPE BusType() {
     STORAGE_PROPERTY_QUERY query{};
     query.PropertyId = StorageDeviceProperty;
@@ -183,6 +230,7 @@ class WindowsDisk final : public DiskHandle {
 
  public:
   bool QuerySmartSupport(bool& supported, int& error) override {
+    if (bridge_) return supported = bridge_->Bus() == DiskBus::kAta, true;
     if (ScsiRouted()) return SmartSupportOf(*route_, supported, error);
     std::array<std::uint8_t, kVersionReplySize> reply{};
     if (!Control(SMART_GET_VERSION, nullptr, 0, reply.data(), reply.size(), error)) return false;
@@ -193,6 +241,7 @@ class WindowsDisk final : public DiskHandle {
   // The reply record is cleared first and its data part decoded whole, whatever byte count the
   // driver returns.
   bool SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) override {
+    if (bridge_) return bridge_->SendAtaCommand(*this, command, sector, error);
     if (ScsiRouted()) {
       return SendAtaOverScsi(*this, route_->route, command, sector, kErrorNumbers, error);
     }
@@ -211,6 +260,7 @@ class WindowsDisk final : public DiskHandle {
   // CHECK POWER MODE travels through the ATA pass-through, which returns the current task file;
   // RETURN STATUS through the S.M.A.R.T. control code, which returns the IDEREGS after its record.
   bool AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) override {
+    if (bridge_) return bridge_->AskAtaRegisters(*this, command, returned, error);
     if (ScsiRouted()) {
       return AskAtaRegistersOverScsi(*this, route_->route, command, kErrorNumbers, returned, error);
     }
@@ -232,6 +282,7 @@ class WindowsDisk final : public DiskHandle {
   }
 
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override {
+    if (bridge_) return bridge_->ReadNvmeIdentity(*this, identity, error);
     NvmeQuery query(NvmeQueryKind::kIdentifyController);
     const std::span<const std::uint8_t> data = Ask(query, error);
     if (data.empty()) return false;
@@ -246,6 +297,7 @@ class WindowsDisk final : public DiskHandle {
   }
 
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
+    if (bridge_) return bridge_->ReadNvmeHealthLog(*this, log, error);
     NvmeQuery query(NvmeQueryKind::kHealthLog);
     const std::span<const std::uint8_t> data = Ask(query, error);
     if (data.empty()) return false;
@@ -302,6 +354,7 @@ class WindowsDisk final : public DiskHandle {
   ULONG commandSeconds_;
   std::uint32_t deviceNumber_ = 0;
   std::optional<RouteDecision> route_;  // set for a disk on a SCSI-speaking bus
+  std::optional<BridgeRoad> bridge_;
   std::uint8_t sense_[kPassThroughSense] = {};
 };
 
@@ -322,7 +375,9 @@ std::unique_ptr<DiskHandle> WindowsDiskSystem::Open(const std::string& path, int
     error = LastError();
     return nullptr;
   }
-  return std::make_unique<WindowsDisk>(handle, CommandSeconds());
+  const std::optional<UsbId> usb = UsbIdOfInterface(path);
+  return std::make_unique<WindowsDisk>(handle, CommandSeconds(),
+                                       usb ? TunnelOf(*usb) : BridgeTunnel::kNone);
 }
 
 }  // namespace trelmoss

@@ -490,6 +490,39 @@ def check_hung_disk(folder):
           f"{theirs:.1f} s); the others read as before, it with error={error!r}")
 
 
+# The tunnel each bridge's id names, by the opcode its commands start with; an id the program
+# does not know must get none of them.
+BRIDGE_TUNNELS = {"174c2362": ("e6",), "0bda9210": ("e4",), "152d0583": ("a180", "a182", "a18f"),
+                  "152d2338": ("df",), "feedbeef": ()}
+VENDOR_COMMANDS = ("e6", "e4", "a18", "df")
+
+
+def check_bridges(folder, schema):
+    """Five USB disks, each a gadget with a bridge's id: every one read as smartctl reads it (which
+    picks the bridge from the same id), the program sending each only its own tunnel, and the
+    unknown id no vendor command at all; the drives' own verdicts equal smartctl's."""
+    machine, disks, read, _, _ = compare_machine(folder, schema)
+    bridges = dict(line.split() for line in open(os.path.join(folder, "bridges.txt")))
+    status = prometheus_samples(os.path.join(folder, "health.prom"), "trelmoss_device_smart_status")
+    if sorted(bridges.values()) != sorted(BRIDGE_TUNNELS) or len(read) != 5:
+        problem(f"bridges: disks {bridges}")
+    for disk, usb_id in bridges.items():
+        count = lambda when: int(open(os.path.join(folder, f"gadget-{usb_id}.{when}.txt")).read())
+        lines = open(os.path.join(folder, f"gadget-{usb_id}.log")).read().split()
+        ours = lines[count("before"):count("after")]
+        tunnel = BRIDGE_TUNNELS[usb_id]
+        strays = [cdb for cdb in ours if cdb.startswith(VENDOR_COMMANDS) != bool(tunnel) or
+                  (tunnel and not cdb.startswith(tunnel))]
+        if strays or (tunnel and not ours):
+            problem(f"bridges {disk} ({usb_id}): sent {ours}")
+        reading = smartctl_reading(folder, disk)
+        passed = (reading or {}).get("smart_status", {}).get("passed")
+        if tunnel and (passed is None or status.get(disk) != (1.0 if passed else 0.0)):
+            problem(f"bridges {disk}: smart_status {status.get(disk)}, smartctl -H {passed}")
+    print(f"bridges: {len(bridges)} USB disks, each read through its own id's tunnel as smartctl "
+          f"reads it; the unknown id got no vendor command")
+
+
 def check_kinds_nvme(folder, nvme):
     """Each NVMe drive once, the critical warning seen, the written drive's counters moved."""
     if set(nvme) != KINDS_NVME or any(len(drives) != 1 for drives in nvme.values()):
@@ -548,6 +581,8 @@ def main():
     rusage = open(os.path.join(folder, "trelmoss_rusage.txt")).read()
     peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)", rusage)
     print(f"  trelmoss peak memory: {int(peak.group(1)) / 1024:.1f} MiB" if peak else "  no rusage")
+
+    check_bridges(os.path.join(work, "bridges"), schema)
 
     if problems:
         print("\n".join(problems))

@@ -17,6 +17,36 @@ if [ -e /e2e/scsi_debug ]; then
   done
 fi
 
+# USB bridges, each a gadget on its own emulated host controller, with the bridge's USB id: the
+# three NVMe tunnels, JMicron's USB-SATA bridge and an id no table knows.
+if [ -e /e2e/bridges ]; then
+  for module in $(cat /e2e/modules_usb); do
+    case $module in
+      */dummy_hcd.ko*) insmod "$module" num=5 ;;
+      *) insmod "$module" 2>/dev/null ;;
+    esac
+  done
+  mount -t configfs none /sys/kernel/config
+  n=0
+  for bridge in "174c 2362 asmedia nvme0" "0bda 9210 realtek nvme0" "152d 0583 jmicron-nvme nvme0" \
+    "152d 2338 jmicron-ata sata0" "feed beef none sata0"; do
+    set -- $bridge
+    g=/sys/kernel/config/usb_gadget/g$n
+    mkdir $g $g/strings/0x409 $g/configs/c.1 $g/functions/ffs.b$n
+    echo 0x$1 > $g/idVendor
+    echo 0x$2 > $g/idProduct
+    echo 0x0214 > $g/bcdDevice
+    echo "BRIDGE-$1-$2" > $g/strings/0x409/serialnumber
+    ln -s $g/functions/ffs.b$n $g/configs/c.1/
+    mkdir -p /dev/ffs$n
+    mount -t functionfs b$n /dev/ffs$n
+    /usr/bin/bridge_gadget /dev/ffs$n $3 /e2e/sectors/$4 /e2e/gadget-$1$2.log &
+    sleep 0.5
+    echo dummy_udc.$n > $g/UDC
+    n=$((n + 1))
+  done
+fi
+
 backed_disks() {
   for block in /sys/block/*; do [ -e "$block/device" ] && echo "${block##*/}"; done
 }
@@ -56,12 +86,21 @@ send() { # name file
   echo "=== END $1" > /dev/ttyS1
 }
 
+# The disk each bridge became, and the commands its gadget had received before the program ran.
+for disk in $(cat /e2e/disks.txt); do
+  d=$(readlink -f /sys/block/$disk/device)
+  while [ "$d" != / ] && [ ! -e "$d/idVendor" ]; do d=${d%/*}; done
+  [ -e "$d/idVendor" ] && echo "$disk $(cat $d/idVendor)$(cat $d/idProduct)" >> /e2e/bridges.txt
+done
+for log in /e2e/gadget-*.log; do [ -e "$log" ] && wc -l < "$log" > "${log%.log}.before.txt"; done
+
 cd /opt/trelmoss || exit 1
 start=$(cat /proc/uptime)
 ./trelmoss --prometheus /e2e/report.prom /e2e/report.xml > /e2e/output.txt
 echo $? > /e2e/status.txt
 end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/trelmoss_time.txt
+for log in /e2e/gadget-*.log; do [ -e "$log" ] && wc -l < "$log" > "${log%.log}.after.txt"; done
 /usr/bin/gnu-time -v ./trelmoss /e2e/timed.xml > /dev/null 2> /e2e/trelmoss_rusage.txt
 strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
 strace -f -o /e2e/trace_nowake.txt -e trace=openat,open,ioctl,close \
@@ -130,7 +169,7 @@ for disk in $(cat /e2e/disks.txt); do
   echo 0 > $knobs/every_nth
 done
 
-for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom /e2e/*.html; do send "${file##*/}" "$file"; done
+for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom /e2e/*.html /e2e/*.log; do send "${file##*/}" "$file"; done
 echo "=== DONE" > /dev/ttyS1
 echo o > /proc/sysrq-trigger
 sleep 10

@@ -42,12 +42,18 @@ copy_with_libraries "$(command -v strace)" /usr/bin/strace
 copy_with_libraries "$(command -v setpriv)" /usr/bin/setpriv
 copy_with_libraries "$(command -v sg_raw)" /usr/bin/sg_raw
 copy_with_libraries /usr/bin/time /usr/bin/gnu-time  # busybox's time misreads peak memory
+gcc -O2 -Wall -Werror -o "$work/bridge_gadget" "$here/bridge_gadget.c" -pthread
+copy_with_libraries "$work/bridge_gadget" /usr/bin/bridge_gadget
+mkdir -p "$root/e2e/sectors"
+cp "$here/../windows/disk_driver/sectors/"* "$root/e2e/sectors/"
 for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
 done
 
 initramfs_modules "$root" "$version" /e2e/modules virtio_pci ahci ata_piix sd_mod sr_mod sg \
   virtio_blk virtio_scsi nvme xhci_pci usb_storage
+# USB gadgets playing bridges, loaded only where a machine asks for them.
+initramfs_modules "$root" "$version" /e2e/modules_usb configfs dummy_hcd usb_f_fs libcomposite
 # The kernel's emulated SAS disk, loaded only where a machine asks for it.
 initramfs_modules "$root" "$version" /e2e/modules_sas scsi_debug
 cp "$here/guest_init.sh" "$root/init"
@@ -56,7 +62,7 @@ chmod +x "$root/init"
 boot() { # machine name, disk count, extra guest files..., then -- and QEMU device arguments
   local name=$1 count=$2
   shift 2
-  rm -f "$root"/e2e/trace_smartctl "$root"/e2e/scsi_debug
+  rm -f "$root"/e2e/trace_smartctl "$root"/e2e/scsi_debug "$root"/e2e/bridges
   while [ "$1" != -- ]; do : > "$root/e2e/$1"; shift; done
   shift
   echo "$count" > "$root/e2e/disk_count"
@@ -119,5 +125,8 @@ for disk in $(seq 0 33); do
   many+=($(null_disk "m$disk") -device "ide-hd,drive=m$disk,bus=ahci$((disk / 6)).$((disk % 6)),model=MANY DISK $disk,serial=$serial,ver=M$disk")
 done
 boot many 34 trace_smartctl -- "${many[@]}"
+
+# Machine "bridges": five USB disks, each a gadget with a bridge's USB id (tests/e2e/bridge_gadget.c).
+boot bridges 5 bridges --
 
 python3 "$here/compare.py" "$work" "$here/../../report/trelmoss-report.xsd"

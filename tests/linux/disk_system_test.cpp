@@ -86,6 +86,33 @@ TEST(LinuxDiskSystem, DisksWithoutPassThroughAreListedWithoutData) {
   EXPECT_EQ(table.Drive(1).Model(), "");
 }
 
+// A USB disk's bridge is known by the USB device it hangs from, some folders up: one whose id
+// names a tunnel takes it at once, without a command; any other takes the SCSI road.
+TEST(LinuxDiskSystem, UsbDisksTakeTheTunnelTheirBridgesIdNames) {
+  FakeSysfs sysfs;
+  for (const auto& [name, product] : {std::pair{"sda", "2362"}, {"sdb", "55aa"}}) {
+    const std::string usb = sysfs.root.File(std::string("sys/devices/usb1/1-") + name);
+    const std::string device = usb + "/1-1:1.0/host0/target0:0:0/0:0:0:0";
+    fs::create_directories(device);
+    WriteFile(usb + "/idVendor", "174c\n");
+    WriteFile(usb + "/idProduct", std::string(product) + "\n");
+    WriteFile(usb + "/bcdDevice", "0100\n");
+    fs::create_directories(sysfs.root.File(std::string("sys/block/") + name));
+    fs::create_directory_symlink(device,
+                                 sysfs.root.File(std::string("sys/block/") + name + "/device"));
+    WriteFile(sysfs.root.File(std::string("dev/") + name), "");
+  }
+  const auto id = UsbIdOf(sysfs.root.File("sys/block/sda"));
+  ASSERT_TRUE(id);
+  EXPECT_EQ(std::vector<int>({id->vendor, id->product, *id->release}),
+            std::vector<int>({0x174C, 0x2362, 0x0100}));
+  LinuxDiskSystem disks = sysfs.System();
+  ASSERT_TRUE(disks.ListDisks());
+  int error = 0;
+  EXPECT_EQ(disks.Open(sysfs.root.File("dev/sda"), error)->Bus(), DiskBus::kNvme);
+  EXPECT_EQ(disks.Open(sysfs.root.File("dev/sdb"), error)->Bus(), DiskBus::kAta);  // no SG_IO
+}
+
 // sysfs writes the "/" of a device name as "!": the disk is opened, and reported, at its node.
 TEST(LinuxDiskSystem, BangInTheSysfsNameIsASlashInTheDevicePath) {
   FakeSysfs sysfs;

@@ -2,7 +2,8 @@
 the list is asked for once, with the disk interface class and DIGCF_PRESENT |
 DIGCF_DEVICEINTERFACE; the interfaces 0 to COUNT are looked up in it in order; each found one's
 detail is fetched twice, for its size and then into a buffer of that size; and the list is
-destroyed once, after everything else.
+destroyed once, after everything else; each opened disk's USB id is looked up in a list of its
+own, which is destroyed.
 
 usage: check_setupapi_trace.py TRACE COUNT"""
 import re
@@ -26,6 +27,13 @@ def problems(trace, count):
     devinfo = re.compile(r"devinfo (\w+)")
     used = [(name, args) for name, args in made if devinfo.match(args)]
     handle = devinfo.match(used[0][1]).group(1) if used else None
+    # Each disk's USB id is looked up in a list of its own, made, asked and destroyed at its open.
+    lookups = {devinfo.match(args).group(1) for _, args in used} - {handle}
+    destroyed = {devinfo.match(args).group(1) for name, args in used
+                 if name == "SetupDiDestroyDeviceInfoList"}
+    if not lookups or lookups - destroyed:
+        return [f"the disks' own lists {sorted(lookups)}, destroyed {sorted(destroyed)}"]
+    used = [(name, args) for name, args in used if devinfo.match(args).group(1) == handle]
     expected = []
     for index in range(count + 1):
         expected.append(("SetupDiEnumDeviceInterfaces", f"index {index},"))
