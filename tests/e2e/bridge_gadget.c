@@ -24,22 +24,29 @@ struct endpoints {
 } __attribute__((packed));
 
 static struct endpoints speed(unsigned packet) {
-  struct endpoints e = {
-      .intf = {.bLength = sizeof e.intf, .bDescriptorType = USB_DT_INTERFACE, .bNumEndpoints = 2,
-               .bInterfaceClass = 0x08, .bInterfaceSubClass = 0x06, .bInterfaceProtocol = 0x50,
-               .iInterface = 1},
-      .in = {.bLength = sizeof e.in, .bDescriptorType = USB_DT_ENDPOINT,
-             .bEndpointAddress = 1 | USB_DIR_IN, .bmAttributes = USB_ENDPOINT_XFER_BULK,
-             .wMaxPacketSize = htole16(packet)},
-      .out = {.bLength = sizeof e.out, .bDescriptorType = USB_DT_ENDPOINT,
-              .bEndpointAddress = 2 | USB_DIR_OUT, .bmAttributes = USB_ENDPOINT_XFER_BULK,
-              .wMaxPacketSize = htole16(packet)}};
+  struct endpoints e = {.intf = {.bLength = sizeof e.intf,
+                                 .bDescriptorType = USB_DT_INTERFACE,
+                                 .bNumEndpoints = 2,
+                                 .bInterfaceClass = 0x08,
+                                 .bInterfaceSubClass = 0x06,
+                                 .bInterfaceProtocol = 0x50,
+                                 .iInterface = 1},
+                        .in = {.bLength = sizeof e.in,
+                               .bDescriptorType = USB_DT_ENDPOINT,
+                               .bEndpointAddress = 1 | USB_DIR_IN,
+                               .bmAttributes = USB_ENDPOINT_XFER_BULK,
+                               .wMaxPacketSize = htole16(packet)},
+                        .out = {.bLength = sizeof e.out,
+                                .bDescriptorType = USB_DT_ENDPOINT,
+                                .bEndpointAddress = 2 | USB_DIR_OUT,
+                                .bmAttributes = USB_ENDPOINT_XFER_BULK,
+                                .wMaxPacketSize = htole16(packet)}};
   return e;
 }
 
 static const char* kind;
 static unsigned char identify[IDENTIFY], health[SECTOR], data[SECTOR], thresholds[SECTOR];
-static unsigned char block[SECTOR];  /* the last JMicron NVMe command block */
+static unsigned char block[SECTOR]; /* the last JMicron NVMe command block */
 static unsigned char sense[18] = {0x70, 0, 0, 0, 0, 0, 0, 10};
 static FILE* logfile;
 static int in_fd, out_fd;
@@ -60,15 +67,27 @@ static int is(const char* name) { return strcmp(kind, name) == 0; }
 static long answer(const unsigned char* cdb, unsigned char* reply, const unsigned char* sent) {
   static const unsigned char probe[12] = {0xdf, 0x10, 0, 0, 1, 0, 0x72, 0x0f, 0, 0, 0, 0xfd};
   switch (cdb[0]) {
-    case 0x00: case 0x1e: case 0x1b: case 0x35: return 0; /* ready, lock, start, flush */
-    case 0x03: memcpy(reply, sense, sizeof sense); memset(sense + 2, 0, 16); return sizeof sense;
+    case 0x00:
+    case 0x1e:
+    case 0x1b:
+    case 0x35:
+      return 0; /* ready, lock, start, flush */
+    case 0x03:
+      memcpy(reply, sense, sizeof sense);
+      memset(sense + 2, 0, 16);
+      return sizeof sense;
     case 0x12:
       if (cdb[1] & 1) return -1;
       memcpy(reply, "\x00\x00\x02\x02\x1f\x00\x00\x00TRELMOSSBRIDGE          0100", 36);
       return 36;
-    case 0x1a: memcpy(reply, "\x03\x00\x00\x00", 4); return 4;
-    case 0x25: memcpy(reply, "\x00\x00\x07\xff\x00\x00\x02\x00", 8); return 8;
-    case 0x28: return (long)(be16toh(*(const uint16_t*)(cdb + 7))) * SECTOR;
+    case 0x1a:
+      memcpy(reply, "\x03\x00\x00\x00", 4);
+      return 4;
+    case 0x25:
+      memcpy(reply, "\x00\x00\x07\xff\x00\x00\x02\x00", 8);
+      return 8;
+    case 0x28:
+      return (long)(be16toh(*(const uint16_t*)(cdb + 7))) * SECTOR;
   }
   if (cdb[0] == 0xe6 && is("asmedia")) {
     memcpy(reply, cdb[1] == 0x06 ? identify : health, cdb[1] == 0x06 ? IDENTIFY : SECTOR);
@@ -79,18 +98,40 @@ static long answer(const unsigned char* cdb, unsigned char* reply, const unsigne
     return cdb[3] == 0x06 ? IDENTIFY : SECTOR;
   }
   if (cdb[0] == 0xa1 && (cdb[1] & 0x80) && is("jmicron-nvme")) {
-    if (cdb[1] == 0x80) { memcpy(block, sent, SECTOR); return 0; }
-    if (cdb[1] == 0x8f) { memset(reply, 0, SECTOR); memcpy(reply, "NVME", 4); return SECTOR; }
+    if (cdb[1] == 0x80) {
+      memcpy(block, sent, SECTOR);
+      return 0;
+    }
+    if (cdb[1] == 0x8f) {
+      memset(reply, 0, SECTOR);
+      memcpy(reply, "NVME", 4);
+      return SECTOR;
+    }
     memcpy(reply, block[8] == 0x06 ? identify : health, block[8] == 0x06 ? IDENTIFY : SECTOR);
     return block[8] == 0x06 ? IDENTIFY : SECTOR;
   }
   if (cdb[0] == 0xdf && is("jmicron-ata")) {
-    if (memcmp(cdb, probe, sizeof probe) == 0) { reply[0] = 0x04; return 1; }
-    if (cdb[11] == 0xec) { memcpy(reply, identify, SECTOR); return SECTOR; }
+    if (memcmp(cdb, probe, sizeof probe) == 0) {
+      reply[0] = 0x04;
+      return 1;
+    }
+    if (cdb[11] == 0xec) {
+      memcpy(reply, identify, SECTOR);
+      return SECTOR;
+    }
     if (cdb[11] != 0xb0) return -1;
-    if (cdb[5] == 0xd0) { memcpy(reply, data, SECTOR); return SECTOR; }
-    if (cdb[5] == 0xd1) { memcpy(reply, thresholds, SECTOR); return SECTOR; }
-    if (cdb[5] == 0xda) { reply[0] = 0xc2; return 1; }
+    if (cdb[5] == 0xd0) {
+      memcpy(reply, data, SECTOR);
+      return SECTOR;
+    }
+    if (cdb[5] == 0xd1) {
+      memcpy(reply, thresholds, SECTOR);
+      return SECTOR;
+    }
+    if (cdb[5] == 0xda) {
+      reply[0] = 0xc2;
+      return 1;
+    }
     if (cdb[5] == 0xd8) return 0;
   }
   return -1;
@@ -99,7 +140,8 @@ static long answer(const unsigned char* cdb, unsigned char* reply, const unsigne
 static int transfer(int fd, unsigned char* bytes, size_t length, int out) {
   size_t done = 0;
   while (done < length) {
-    ssize_t n = out ? write(fd, bytes + done, length - done) : read(fd, bytes + done, length - done);
+    ssize_t n =
+        out ? write(fd, bytes + done, length - done) : read(fd, bytes + done, length - done);
     if (n <= 0) return -1;
     done += (size_t)n;
   }
@@ -147,17 +189,21 @@ int main(int argc, char** argv) {
     struct usb_functionfs_descs_head_v2 head;
     uint32_t fs_count, hs_count;
     struct endpoints fs, hs;
-  } __attribute__((packed)) descriptors = {
-      {htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2), htole32(sizeof descriptors),
-       htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC)},
-      htole32(3), htole32(3), speed(64), speed(512)};
+  } __attribute__((packed))
+  descriptors = {{htole32(FUNCTIONFS_DESCRIPTORS_MAGIC_V2), htole32(sizeof descriptors),
+                  htole32(FUNCTIONFS_HAS_FS_DESC | FUNCTIONFS_HAS_HS_DESC)},
+                 htole32(3),
+                 htole32(3),
+                 speed(64),
+                 speed(512)};
   struct {
     struct usb_functionfs_strings_head head;
     uint16_t language;
     char text[sizeof "Bridge"];
-  } __attribute__((packed)) strings = {
-      {htole32(FUNCTIONFS_STRINGS_MAGIC), htole32(sizeof strings), htole32(1), htole32(1)},
-      htole16(0x0409), "Bridge"};
+  } __attribute__((packed))
+  strings = {{htole32(FUNCTIONFS_STRINGS_MAGIC), htole32(sizeof strings), htole32(1), htole32(1)},
+             htole16(0x0409),
+             "Bridge"};
   if (write(ep0, &descriptors, sizeof descriptors) < 0 || write(ep0, &strings, sizeof strings) < 0)
     return 1;
   snprintf(path, sizeof path, "%s/ep1", argv[1]);
@@ -168,7 +214,8 @@ int main(int argc, char** argv) {
   int serving = 0;
   struct usb_functionfs_event event;
   while (read(ep0, &event, sizeof event) == sizeof event) {
-    if (event.type == FUNCTIONFS_ENABLE && !serving) serving = !pthread_create(&server, NULL, serve, NULL);
+    if (event.type == FUNCTIONFS_ENABLE && !serving)
+      serving = !pthread_create(&server, NULL, serve, NULL);
     if (event.type != FUNCTIONFS_SETUP) continue;
     if (event.u.setup.bRequest == 0xfe) { /* GET MAX LUN: one LUN */
       unsigned char lun = 0;
