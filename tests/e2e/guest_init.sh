@@ -89,7 +89,7 @@ send() { # name file
 # The disk each bridge became, and the commands its gadget had received before the program ran.
 for disk in $(cat /e2e/disks.txt); do
   d=$(readlink -f /sys/block/$disk/device)
-  while [ "$d" != / ] && [ ! -e "$d/idVendor" ]; do d=${d%/*}; done
+  while [ -n "$d" ] && [ ! -e "$d/idVendor" ]; do d=${d%/*}; done
   [ -e "$d/idVendor" ] && echo "$disk $(cat $d/idVendor)$(cat $d/idProduct)" >> /e2e/bridges.txt
 done
 for log in /e2e/gadget-*.log; do [ -e "$log" ] && wc -l < "$log" > "${log%.log}.before.txt"; done
