@@ -169,7 +169,9 @@ for disk in $(cat /e2e/disks.txt); do
   echo 0 > $knobs/every_nth
 done
 
-for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom /e2e/*.html /e2e/*.log; do send "${file##*/}" "$file"; done
+for file in /e2e/*.txt /e2e/*.xml /e2e/*.json /e2e/*.prom /e2e/*.html /e2e/*.log; do
+  [ -e "$file" ] && send "${file##*/}" "$file"
+done
 echo "=== DONE" > /dev/ttyS1
 echo o > /proc/sysrq-trigger
 sleep 10
