@@ -202,12 +202,8 @@ TEST(UsbBridges, TunnelByExactId) {
 // Each tunnel's command blocks, byte for byte as the bridges are known to take them.
 TEST(UsbBridges, CommandBlocks) {
   const auto hex = [](std::span<const std::uint8_t> bytes) {
-    std::string text;
-    for (const std::uint8_t byte : bytes)
-      text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
-    return text;
+    return test::Hex({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   };
-  const AtaRegisters readData = kReadSmartData.registers;
   const struct {
     std::string bytes, expected;
   } cases[] = {
@@ -223,7 +219,7 @@ TEST(UsbBridges, CommandBlocks) {
            std::string(24, '0')},
       {hex(kJmicronPortProbe), "df10000001007 20f000000fd"},
       {hex(BuildJmicronAta(kIdentifyDevice.registers, 0xA0, 512)), "df1000020000010100 00a0ec"},
-      {hex(BuildJmicronAta(readData, 0xB0, 512)), "df100002 00d001014fc2b0b0"},
+      {hex(BuildJmicronAta(kReadSmartData.registers, 0xB0, 512)), "df100002 00d001014fc2b0b0"},
       {hex(BuildJmicronAta(kEnableSmart.registers, 0xA0, 0)), "df00000000d801014fc2a0b0"},
       {hex(BuildJmicronAta(kReadSmartStatus.registers, 0xA0, 1)), "df10000001da01014fc2a0b0"},
   };
