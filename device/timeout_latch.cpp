@@ -1,5 +1,7 @@
 #include "device/timeout_latch.h"
 
+#include <chrono>
+
 namespace trelmoss {
 
 template <typename Call>
@@ -8,8 +10,15 @@ bool TimeoutLatch::Pass(int& error, Call call) {
     error = timeoutError_;
     return false;
   }
+  if (beforeCommand_ && !beforeCommand_()) {
+    timedOut_ = true;
+    timeoutError_ = error;
+    return false;
+  }
+  const auto started = std::chrono::steady_clock::now();
   if (call()) return true;
-  if (disk_.MeansTimeout(error)) {
+  if (disk_.MeansTimeout(error) ||
+      std::chrono::steady_clock::now() - started >= disk_.CommandTimeout()) {
     timedOut_ = true;
     timeoutError_ = error;
   }

@@ -99,13 +99,21 @@ void AddAsleep(Exposition& out, const DriveTable& table) {
   }
 }
 
+// A disk whose turn the deadline took was sent nothing: no exchange with it failed, and an alert
+// on failed exchanges must not fire for a run that ran out of time.
 void AddErrors(Exposition& out, const DriveTable& table) {
   out.Family("trelmoss_device_error", "gauge",
              "1 when an exchange with the disk failed, with the failure in the error label.");
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
     const DriveRecord& drive = table.Drive(slot);
     out.Sample({{"device", drive.deviceName}, {"error", drive.errorText}},
-               drive.errorText.empty() ? "0" : "1");
+               drive.errorText.empty() || drive.turnMissed ? "0" : "1");
+  }
+  out.Family("trelmoss_device_not_read", "gauge",
+             "1 for a disk not read because the run's deadline passed before its turn.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    out.Sample({{"device", drive.deviceName}}, drive.turnMissed ? "1" : "0");
   }
 }
 

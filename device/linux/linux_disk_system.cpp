@@ -76,18 +76,41 @@ std::string DeviceNodeName(std::string sysfsName) {
   return sysfsName;
 }
 
-// The disk's SCSI generic node (sysfs names it under the disk's device), opened as the block
-// node is; -1 where it has none or it cannot be opened, and the block node serves.
-int OpenScsiGenericNode(const std::string& blockDirectory, const std::string& devRoot) {
+// The disk's SCSI generic node (sysfs names it under the disk's device); empty where it has none.
+std::string ScsiGenericNode(const std::string& blockDirectory, const std::string& devRoot) {
   DIR* directory = ::opendir((blockDirectory + "/device/scsi_generic").c_str());
-  if (directory == nullptr) return -1;
+  if (directory == nullptr) return {};
   std::string node;
   while (const dirent* entry = ::readdir(directory)) {
     if (entry->d_name[0] != '.') node = entry->d_name;
   }
   ::closedir(directory);
+  return node.empty() ? node : devRoot + "/" + node;
+}
+
+// Where sysfs keeps the disk: /sys/block/NAME is a link to it, whose target names every device
+// the disk hangs from (a tree laid out by hand links only the disk's device).
+std::string DevicePathOf(const std::string& blockDirectory) {
+  char target[4096];
+  for (const std::string& link : {blockDirectory, blockDirectory + "/device"}) {
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length > 0) return {target, static_cast<std::size_t>(length)};
+  }
+  return {};
+}
+
+// A disk on a USB bus hangs from a USB host controller, named "usbN" in its device path.
+bool HangsFromUsb(const std::string& blockDirectory) {
+  return DevicePathOf(blockDirectory).find("/usb") != std::string::npos;
+}
+
+// Opened without waiting for the disk, as the generic node allows, then made to wait for each
+// command's answer again.
+int OpenScsiGenericNode(const std::string& node) {
   if (node.empty()) return -1;
-  return ::open((devRoot + "/" + node).c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
 }  // namespace
@@ -140,39 +163,42 @@ std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   for (const std::string& name : ListWholeDisks(sysRoot_)) {
     const std::string blockDirectory = sysRoot_ + "/block/" + name;
     const std::string controller = IsNvmeDevice(blockDirectory) ? blockDirectory + "/device" : "";
-    const std::optional<UsbId> usb = controller.empty() ? UsbIdOf(blockDirectory) : std::nullopt;
+    const std::optional<UsbId> usb =
+        controller.empty() && HangsFromUsb(blockDirectory) ? UsbIdOf(blockDirectory) : std::nullopt;
     disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), name, controller,
+                      controller.empty() ? ScsiGenericNode(blockDirectory, devRoot_) : "",
                       usb ? TunnelOf(*usb) : BridgeTunnel::kNone});
     paths.push_back(disks_.back().path);
   }
   return std::make_unique<LinuxDiskList>(std::move(paths));
 }
 
+// Called on the readers' threads, and may outlast the run: what it needs of the list is copied
+// before it waits on the disk.
 std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& error) {
   const auto listed = std::find_if(disks_.begin(), disks_.end(),
                                    [&path](const ListedDisk& disk) { return disk.path == path; });
+  if (listed == disks_.end()) {
+    error = ENODEV;
+    return nullptr;
+  }
+  const ListedDisk disk = *listed;
+  const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
+  const int genericFd = OpenScsiGenericNode(disk.genericNode);
+  if (genericFd >= 0) {
+    return std::make_unique<SgDisk>(genericFd, number, disk.name, CommandSeconds(), disk.tunnel);
+  }
+  // No generic node to be had (none, the module not loaded, or not ours to open): the block
+  // node, whose opening may wait for the host's error recovery.
   const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return nullptr;
   }
-  if (listed == disks_.end()) {
-    ::close(fd);
-    error = ENODEV;
-    return nullptr;
+  if (!disk.nvmeController.empty()) {
+    return std::make_unique<NvmeDisk>(fd, number, disk.name, disk.nvmeController, CommandSeconds());
   }
-  const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
-  if (!listed->nvmeController.empty()) {
-    return std::make_unique<NvmeDisk>(fd, number, listed->name, listed->nvmeController,
-                                      CommandSeconds());
-  }
-  const int genericFd = OpenScsiGenericNode(sysRoot_ + "/block/" + listed->name, devRoot_);
-  if (genericFd >= 0) {
-    ::close(fd);
-    return std::make_unique<SgDisk>(genericFd, number, listed->name, CommandSeconds(),
-                                    listed->tunnel);
-  }
-  return std::make_unique<SgDisk>(fd, number, listed->name, CommandSeconds(), listed->tunnel);
+  return std::make_unique<SgDisk>(fd, number, disk.name, CommandSeconds(), disk.tunnel);
 }
 
 }  // namespace trelmoss

@@ -26,6 +26,7 @@ class LinuxDiskSystem final : public DiskSystem {
     std::string path;
     std::string name;            // the kernel's
     std::string nvmeController;  // the sysfs folder with the identity texts; empty: not NVMe
+    std::string genericNode;     // the SCSI generic node's path; empty: none
     BridgeTunnel tunnel = BridgeTunnel::kNone;  // the USB bridge's, by its id
   };
 
@@ -39,7 +40,8 @@ class LinuxDiskSystem final : public DiskSystem {
 // names first and names of equal length in byte order.
 std::vector<std::string> ListWholeDisks(const std::string& sysRoot);
 // The id of the USB device a disk hangs from: the first folder above the disk's device that
-// holds idVendor, idProduct and bcdDevice.
+// holds idVendor, idProduct and bcdDevice. Asked only of a disk whose device path runs through
+// a USB host controller.
 std::optional<UsbId> UsbIdOf(const std::string& blockDirectory);
 
 }  // namespace trelmoss

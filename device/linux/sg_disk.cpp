@@ -27,6 +27,18 @@ bool MeansNoScsiPassThrough(int error) {
 
 }  // namespace
 
+bool EndedByTimeout(const sg_io_hdr_t& header) {
+  if (header.host_status == kHostTimedOut ||
+      (header.driver_status & kDriverStatusMask) == kDriverTimedOut) {
+    return true;
+  }
+  // Other drivers end a timed-out command in shapes of their own (libata: CHECK CONDITION,
+  // ABORTED COMMAND, host byte clear, which a drive refusing a command answers at once; a USB
+  // bridge: DID_ABORT): that the command failed only after its whole time tells them apart.
+  const bool failed = header.status != 0 || header.host_status != 0 || header.driver_status != 0;
+  return failed && header.duration >= header.timeout;
+}
+
 SgDisk::SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds,
                BridgeTunnel tunnel)
     : fd_(fd),
@@ -115,8 +127,7 @@ bool SgDisk::Issue(std::span<const std::uint8_t> cdb, int direction, std::span<s
     error = errno;
     return false;
   }
-  if (header.host_status == kHostTimedOut ||
-      (header.driver_status & kDriverStatusMask) == kDriverTimedOut) {
+  if (EndedByTimeout(header)) {
     error = ETIMEDOUT;
     return false;
   }
