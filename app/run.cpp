@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -35,11 +36,12 @@ void PrintHelp(Console& console, const std::string& program, const std::string& 
                "                   drive also goes to the Application event log.\r\n"
                "--jobs N           reads at most N drives at once (1 to 32; all by default);\r\n"
                "                   --jobs 1 reads one after another.\r\n"
-               "--deadline SECONDS writes what was read once SECONDS have passed (120 by\r\n"
-               "                   default): a drive still not answering is listed with\r\n"
-               "                   \"no answer within SECONDS s\". A drive that lets one\r\n"
-               "                   command time out (30 s, or SECONDS if less) is sent\r\n"
-               "                   nothing more.\r\n"
+               "--deadline SECONDS writes what was read once SECONDS have passed since the\r\n"
+               "                   start (120 by default): a drive still being opened or read\r\n"
+               "                   is listed with \"no answer within SECONDS s\", one not yet\r\n"
+               "                   reached with \"not read: the deadline of SECONDS s passed\r\n"
+               "                   before its turn\". A drive whose command fails only after\r\n"
+               "                   its whole 30 s, or ends as timed out, is sent nothing more.\r\n"
                "--schedule         registers the task \"Trelmoss\" that runs the program hourly\r\n"
                "                   as SYSTEM with these options and report path; --unschedule\r\n"
                "                   deletes it (Windows; on Linux the package's timer does it).\r\n"
@@ -225,6 +227,7 @@ bool WriteOutput(const RunServices& services, Console& console, const char* what
 
 int RunTrelmoss(const std::vector<std::string>& args, Console& console,
                 const RunServices& services) {
+  const auto started = std::chrono::steady_clock::now();  // the deadline counts from here
   const std::string iniPath = DefinitionsPathFor(services.executablePath);
   const auto table =
       std::make_unique<DriveTable>(*services.openDefinitions(iniPath), iniPath, console);
@@ -249,6 +252,7 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   const std::unique_ptr<Report> report = Report::Create();
   options.reading.leaveAsleep = options.noWake;
   options.reading.readStatus = options.health;
+  options.reading.start = started;
   if (!table->EnumerateDrives(*services.disks, console, options.reading)) {
     PrintMessage(console, "Error enumerating physical drives");
     return kStatusUsageOrDrives;

@@ -5,10 +5,14 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "device/ata/ata_commands.h"
 #include "device/nvme/nvme_commands.h"
@@ -82,6 +86,12 @@ class DiskHandle {
   // Whether an error number a call gave means the disk did not answer in time (the command timed
   // out, or was cancelled by the driver's recovery), rather than that it refused.
   virtual bool MeansTimeout(int error) const = 0;
+  // The time each command is given. A command that fails after taking it has timed out, whatever
+  // error it ends with: drivers end a timed-out command in shapes of their own (libata answers
+  // ABORTED COMMAND, as a drive refusing a command does at once).
+  virtual std::chrono::milliseconds CommandTimeout() const {
+    return std::chrono::seconds(kLongestCommandSeconds);
+  }
 };
 
 class DiskSystem {
@@ -89,17 +99,25 @@ class DiskSystem {
   virtual ~DiskSystem() = default;
   // nullptr when the list of disk interfaces cannot be obtained.
   virtual std::unique_ptr<DiskList> ListDisks() = 0;
-  // Opens for reading and writing; nullptr with `error` set on failure.
+  // Opens for reading and writing; nullptr with `error` set on failure. May wait on the disk (a
+  // driver's error recovery, a removable disk's first command): called where the run's deadline
+  // can leave it behind.
   virtual std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) = 0;
-  // How long a disk opened after this may take over one command before it is given up.
-  void LimitCommandTime(unsigned seconds) { commandSeconds_ = seconds; }
+  // Starts a thread to read disks on; false when the system has none to give (a full process or
+  // task limit).
+  virtual bool StartThread(std::function<void()> work, std::thread& thread) {
+    try {
+      thread = std::thread(std::move(work));
+      return true;
+    } catch (const std::system_error&) {
+      return false;
+    }
+  }
 
  protected:
-  unsigned CommandSeconds() const { return commandSeconds_; }
-
- private:
-  // Long enough for a sleeping drive to spin up and answer.
-  unsigned commandSeconds_ = kLongestCommandSeconds;
+  // The same for every command, whatever the deadline: long enough for a sleeping drive to spin
+  // up and answer, and a healthy drive is never cut off and reset for being slow.
+  static unsigned CommandSeconds() { return kLongestCommandSeconds; }
 };
 
 }  // namespace trelmoss

@@ -7,8 +7,9 @@
 
 namespace trelmoss {
 
-bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
-  TimeoutLatch disk(handle);
+bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options,
+               std::function<bool()> beforeCommand) {
+  TimeoutLatch disk(handle, std::move(beforeCommand));
   switch (disk.Bus()) {
     case DiskBus::kNvme:
       return ReadNvmeDrive(disk, record);

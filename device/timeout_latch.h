@@ -1,7 +1,11 @@
 // A drive that lets one command time out is sent nothing more: every later call fails at once
 // with the same error number, so that each read still lost is named in the drive's error text
-// by its own message, and a dying drive costs one timeout, not one per command.
+// by its own message, and a dying drive costs one timeout, not one per command. A command has
+// timed out when its error number says so, or when it failed only after the whole time it was
+// given.
 #pragma once
+
+#include <functional>
 
 #include "device/disk_system.h"
 
@@ -9,7 +13,11 @@ namespace trelmoss {
 
 class TimeoutLatch final : public DiskHandle {
  public:
-  explicit TimeoutLatch(DiskHandle& disk) : disk_(disk) {}
+  // `beforeCommand` is called before each call that would reach the disk, so that what was read
+  // so far can be kept should this one never come back; when it answers false, the drive has
+  // been given up and is sent nothing more.
+  explicit TimeoutLatch(DiskHandle& disk, std::function<bool()> beforeCommand = {})
+      : disk_(disk), beforeCommand_(std::move(beforeCommand)) {}
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override;
   std::string Name() const override { return disk_.Name(); }
@@ -24,12 +32,14 @@ class TimeoutLatch final : public DiskHandle {
   bool ReadNvmeIdentity(NvmeIdentity& identity, int& error) override;
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
   bool MeansTimeout(int error) const override { return disk_.MeansTimeout(error); }
+  std::chrono::milliseconds CommandTimeout() const override { return disk_.CommandTimeout(); }
 
  private:
   template <typename Call>
   bool Pass(int& error, Call call);
 
   DiskHandle& disk_;
+  std::function<bool()> beforeCommand_;
   bool timedOut_ = false;
   int timeoutError_ = 0;
 };

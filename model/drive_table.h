@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -76,6 +77,8 @@ struct DriveRecord {
   std::uint8_t nvmeEnduranceWarning = 0;       // the endurance groups' critical warning summary
   SmartStatus smartStatus = SmartStatus::kNotAsked;
   std::optional<DriveHealth> health;  // judged only when asked for
+  // The run's deadline passed before its turn came: it was sent nothing and nothing is known.
+  bool turnMissed = false;
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.
   std::string_view IdentityText(IdentityField field) const;
@@ -96,8 +99,10 @@ struct ReadOptions {
   bool leaveAsleep = false;    // an ATA drive in standby is sent nothing but CHECK POWER MODE
   bool readStatus = false;     // an ATA drive is also sent S.M.A.R.T. RETURN STATUS
   unsigned jobs = kMaxDrives;  // how many drives are read at once
-  // When it passes, the drives still being read are given up and listed with an error.
+  // Counted from `start` (the program's start; the clock's zero: when the drives are listed).
+  // When it passes, the drives still being opened or read are given up and listed with an error.
   unsigned deadlineSeconds = kDefaultDeadlineSeconds;
+  std::chrono::steady_clock::time_point start{};
 };
 
 using AttributeIndex = std::map<std::uint32_t, AttributeEntry*>;

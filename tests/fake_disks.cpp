@@ -35,6 +35,7 @@ class FakeHandle final : public DiskHandle {
   ~FakeHandle() override { system_.HandleClosed(); }
 
   bool MeansTimeout(int error) const override { return error == kFakeTimeoutError; }
+  std::chrono::milliseconds CommandTimeout() const override { return disk_.commandTimeout; }
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override {
     if (disk_.numberError) {
@@ -166,7 +167,7 @@ class FakeHandle final : public DiskHandle {
     std::this_thread::sleep_for(disk_.latency);
     if (disk_.hangAt != ++received_) return true;
     system_.Hang(disk_.hangFor);
-    error = kFakeTimeoutError;
+    error = disk_.hangError;
     return false;
   }
 
@@ -333,9 +334,18 @@ std::unique_ptr<DiskList> FakeDiskSystem::ListDisks() {
 }
 
 std::unique_ptr<DiskHandle> FakeDiskSystem::Open(const std::string& path, int& error) {
-  opened.push_back(path);
   const auto disk =
       std::find_if(disks.begin(), disks.end(), [&](const FakeDisk& d) { return d.path == path; });
+  const bool hangs = disk != disks.end() && disk->openHangs;
+  {
+    const std::lock_guard lock(sync_->mutex);
+    opened.push_back(path);
+    if (hangs) ++openHandles;  // the fake is not destroyed while an opening waits on it
+  }
+  if (hangs) {
+    Hang(std::nullopt);
+    HandleClosed();
+  }
   if (disk == disks.end()) {
     error = 2;
     return nullptr;

@@ -51,6 +51,8 @@ struct ScsiAnswers {
   BridgeTunnel bridge = BridgeTunnel::kNone;
 };
 
+inline constexpr int kFakeTimeoutError = 110;  // the error number MeansTimeout knows
+
 struct FakeDisk {
   std::string path;
   std::uint32_t deviceNumber = 0;
@@ -73,13 +75,15 @@ struct FakeDisk {
   ScsiAnswers scsi;
   BridgeTunnel tunnel = BridgeTunnel::kNone;  // the one its USB id names: the handle takes it
   // Timing: each request is answered after `latency`; the `hangAt`-th (from 1) is not: it fails
-  // as timed out after `hangFor`, or without it only once the fake is destroyed.
+  // with `hangError` after `hangFor`, or without it only once the fake is destroyed. Each
+  // command is given `commandTimeout`. Opening waits until the fake is destroyed if `openHangs`.
   std::chrono::milliseconds latency{0};
   std::optional<std::size_t> hangAt;
   std::optional<std::chrono::milliseconds> hangFor;
+  int hangError = kFakeTimeoutError;
+  std::chrono::milliseconds commandTimeout{std::chrono::seconds(30)};
+  bool openHangs = false;
 };
-
-inline constexpr int kFakeTimeoutError = 110;
 
 struct RecordedRequest {
   std::string path;
@@ -98,6 +102,7 @@ class FakeDiskSystem final : public DiskSystem {
   ~FakeDiskSystem() override;
   std::vector<FakeDisk> disks;
   bool listFails = false;
+  bool threadsRefused = false;                 // no thread to be had
   std::optional<std::uint32_t> outOfMemoryAt;  // interface index whose buffer cannot be had
 
   std::vector<std::string> opened;
@@ -109,6 +114,9 @@ class FakeDiskSystem final : public DiskSystem {
 
   std::unique_ptr<DiskList> ListDisks() override;
   std::unique_ptr<DiskHandle> Open(const std::string& path, int& error) override;
+  bool StartThread(std::function<void()> work, std::thread& thread) override {
+    return !threadsRefused && DiskSystem::StartThread(std::move(work), thread);
+  }
   // The requests one disk received, in order.
   std::vector<Step> StepsOf(const std::string& path) const;
 

@@ -159,7 +159,8 @@ void ReadEveryKindOfDisk(test::WholeRun& run, std::vector<std::string> options,
   run.disks.disks.back().bus = DiskBus::kScsi;
   run.disks.disks.back().scsi = test::SasAnswers();
   for (std::size_t at = 0; at < run.disks.disks.size(); ++at) adjust(at, run.disks.disks[at]);
-  options.insert(options.begin(), {"trelmoss", "--health", "--prometheus", "m.prom"});
+  options.insert(options.begin(),
+                 {"trelmoss", "--health", "--prometheus", "m.prom", "--html", "p.html"});
   options.push_back("r.xml");
   ASSERT_EQ(run(options), 1);
 }
@@ -194,7 +195,15 @@ TEST(FaultInjection, SlowAndDyingDrives) {
     bool answers;  // after a timeout, or never
     Steps steps;
     std::string error;
+    int hangError = test::kFakeTimeoutError;  // 5: ended as libata ends it, known by its time alone
   } cases[] = {
+      {0,
+       0,
+       4,
+       true,
+       {Step::kVersion, Step::kEnable, Step::kIdentify, Step::kReadData},
+       "Error 5 reading detailed SMART dataError 5 reading thresholds SMART data",
+       5},
       {0,
        0,
        4,
@@ -221,6 +230,8 @@ TEST(FaultInjection, SlowAndDyingDrives) {
                         [&c](std::size_t at, FakeDisk& disk) {
                           if (at != c.disk) return;
                           disk.hangAt = c.hangAt;
+                          disk.hangError = c.hangError;
+                          disk.commandTimeout = std::chrono::milliseconds(20);
                           if (c.answers) disk.hangFor = std::chrono::milliseconds(20);
                         });
     const std::string& path = run.disks.disks[c.disk].path;
@@ -234,6 +245,56 @@ TEST(FaultInjection, SlowAndDyingDrives) {
     EXPECT_EQ(drives, expected) << path;
     EXPECT_EQ(run.console.Text().find(path + ": no answer") != std::string::npos, !c.answers);
   }
+}
+
+std::string SerialOf(const std::string& drive) {
+  const auto at = drive.find(" serial=\"") + 9;
+  return drive.substr(at, drive.find('"', at) - at);
+}
+
+// A drive stuck after its identity keeps it in the report, the metrics and the page; with
+// --jobs 1 the drives whose turn never came are told apart from it; a disk whose opening never
+// ends is given up likewise; with no thread to be had the drives are read here, in turn.
+TEST(FaultInjection, WhatTheDeadlineLeaves) {
+  test::WholeRun plain;
+  ReadEveryKindOfDisk(plain, {}, [](std::size_t, FakeDisk&) {});
+  const std::vector<std::string> expected = DriveElements(plain.written["r.xml"]);
+  const struct {
+    std::size_t disk, slot, hangAt;  // hangAt 0: the opening hangs
+    const char* jobs;
+  } cases[] = {{6, 4, 2, "32"}, {0, 0, 4, "1"}, {3, 2, 0, "32"}};
+  for (const auto& c : cases) {
+    test::WholeRun run;
+    ReadEveryKindOfDisk(run, {"--deadline", "1", "--jobs", c.jobs},
+                        [&c](std::size_t at, FakeDisk& disk) {
+                          if (at == c.disk && c.hangAt > 0) disk.hangAt = c.hangAt;
+                          disk.openHangs = at == c.disk && c.hangAt == 0;
+                        });
+    const std::vector<std::string> drives = DriveElements(run.written["r.xml"]);
+    const std::string serial = c.hangAt > 0 ? SerialOf(expected[c.slot]) : "";
+    EXPECT_EQ(SerialOf(drives[c.slot]), serial);
+    EXPECT_NE(drives[c.slot].find("error=\"no answer within 1 s\""), std::string::npos);
+    EXPECT_NE(run.written["p.html"].find(c.disk == 6 ? "NVMe" : "ATA"), std::string::npos);
+    if (!serial.empty()) {
+      EXPECT_NE(run.written["m.prom"].find("serial_number=\"" + serial), std::string::npos);
+      EXPECT_NE(run.written["p.html"].find(serial), std::string::npos);
+    }
+    const std::size_t listed = run.disks.disks.size();
+    const std::size_t missed = c.jobs == std::string("1") ? listed - c.disk - 1 : 0;
+    ASSERT_EQ(drives.size(), missed > 0 ? listed : expected.size());
+    EXPECT_EQ(Count(run.written["r.xml"], "passed before its turn\""), missed);
+    EXPECT_EQ(Count(run.written["m.prom"], "trelmoss_device_not_read{device=\"sas\"} 1"),
+              missed > 0 ? 1u : 0u);
+    EXPECT_EQ(Count(run.written["m.prom"], "trelmoss_device_error{device=\"sas\",error=\"\"} 0"),
+              missed == 0 ? 1u : 0u);
+    EXPECT_EQ(Count(run.console.Text(), ": no answer within 1 s"), 1u);
+    EXPECT_EQ(Count(run.console.Text(), ": not read: the deadline of 1 s"), missed);
+  }
+  test::WholeRun inTurn;
+  ReadEveryKindOfDisk(inTurn, {},
+                      [&inTurn](std::size_t, FakeDisk&) { inTurn.disks.threadsRefused = true; });
+  EXPECT_NE(inTurn.console.Text().find("no thread to be had"), std::string::npos);
+  EXPECT_EQ(inTurn.written["r.xml"], plain.written["r.xml"]);
 }
 
 }  // namespace

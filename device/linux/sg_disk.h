@@ -3,6 +3,8 @@
 // for the rest of its reading.
 #pragma once
 
+#include <scsi/sg.h>
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -12,6 +14,9 @@
 #include "device/scsi/scsi_route.h"
 
 namespace trelmoss {
+
+// Whether SG_IO's answer is that of a command the kernel gave up on after its timeout.
+bool EndedByTimeout(const sg_io_hdr_t& header);
 
 class SgDisk final : public DiskHandle {
  public:

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -199,8 +200,16 @@ class WindowsDisk final : public DiskHandle {
     header.DataBufferOffset = offsetof(PassThroughBuffer, data);
     header.SenseInfoOffset = offsetof(PassThroughBuffer, sense);
     std::copy(cdb.begin(), cdb.end(), header.Cdb);
+    const auto started = std::chrono::steady_clock::now();
     if (!Control(IOCTL_SCSI_PASS_THROUGH, request.get(), sizeof *request, request.get(),
                  sizeof *request, error)) {
+      return false;
+    }
+    // A port driver may end a timed-out command with a status of its own: failing only after
+    // the whole time it was given tells it from a refusal.
+    if (header.ScsiStatus != 0 &&
+        std::chrono::steady_clock::now() - started >= std::chrono::seconds(commandSeconds_)) {
+      error = ERROR_SEM_TIMEOUT;
       return false;
     }
     std::copy_n(request->data, std::min<std::size_t>(header.DataTransferLength, dataIn.size()),

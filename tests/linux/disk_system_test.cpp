@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "device/linux/linux_disk_system.h"
+#include "device/linux/sg_disk.h"
 #include "model/console.h"
 #include "model/drive_table.h"
 #include "tests/report_checks.h"
@@ -164,6 +165,34 @@ TEST(LinuxDiskSystem, NvmeNamespacesTakeTheNvmeRoadAndHiddenPathsAreLeftOut) {
     EXPECT_EQ(drive.Serial(), "N-" + drive.devicePath.substr(drive.devicePath.size() - 7));
     EXPECT_EQ(drive.Firmware(), "7.2.22");
     EXPECT_EQ(drive.errorText, "Error 25 reading detailed SMART data");  // ENOTTY
+  }
+}
+
+// How SG_IO ends a command the kernel gave up on, as each driver shapes it: a timeout is known by
+// its codes, or by a failure that took the command's whole time; a refusal at once is none.
+TEST(LinuxDiskSystem, TimedOutCommandsAreKnownByTheirCodesOrTheirTime) {
+  const struct {
+    unsigned char status;
+    unsigned short host, driver;
+    unsigned duration;
+    bool timedOut;
+  } shapes[] = {
+      {0, 0x03, 0, 30010, true},     // the midlayer: DID_TIME_OUT
+      {0, 0, 0x06, 30010, true},     // DRIVER_TIMEOUT
+      {0x02, 0, 0x08, 30000, true},  // libata: CHECK CONDITION, ABORTED COMMAND, after its time
+      {0, 0x05, 0, 31500, true},     // DID_ABORT after its time
+      {0, 0x05, 0, 12, false},       // DID_ABORT at once
+      {0x02, 0, 0x08, 3, false},     // ABORTED COMMAND at once: the drive refuses the command
+      {0, 0, 0, 30000, false},       // answered, slowly
+  };
+  for (const auto& shape : shapes) {
+    sg_io_hdr_t header{};
+    header.timeout = 30000;
+    header.status = shape.status;
+    header.host_status = shape.host;
+    header.driver_status = shape.driver;
+    header.duration = shape.duration;
+    EXPECT_EQ(EndedByTimeout(header), shape.timedOut) << shape.host << " " << shape.duration;
   }
 }
 
