@@ -296,6 +296,12 @@ TEST(FaultInjection, WhatTheDeadlineLeaves) {
                       [&inTurn](std::size_t, FakeDisk&) { inTurn.disks.threadsRefused = true; });
   EXPECT_NE(inTurn.console.Text().find("no thread to be had"), std::string::npos);
   EXPECT_EQ(inTurn.written["r.xml"], plain.written["r.xml"]);
+  test::WholeRun late;  // the first drive outlasts the deadline: no other is started after it
+  ReadEveryKindOfDisk(late, {"--deadline", "1"}, [&late](std::size_t at, FakeDisk& disk) {
+    late.disks.threadsRefused = true;
+    if (at == 0) disk.hangAt = 1, disk.hangFor = std::chrono::milliseconds(1500);
+  });
+  EXPECT_EQ(Count(late.written["r.xml"], "before its turn"), late.disks.disks.size() - 1);
 }
 
 }  // namespace
