@@ -34,9 +34,9 @@ class DiskList {
   virtual InterfaceLookup Fetch(std::uint32_t index, std::string& path) = 0;
 };
 
-// How a drive is read: through ATA commands, as an NVMe controller, or as a SCSI disk through
-// its log pages.
-enum class DiskBus { kAta, kNvme, kScsi };
+// How a drive is read: through ATA commands, as an NVMe controller, as a SCSI disk through its
+// log pages, or as a SCSI disk that keeps none: its identity alone.
+enum class DiskBus { kAta, kNvme, kScsi, kScsiIdentity };
 
 inline constexpr unsigned kLongestCommandSeconds = 30;
 using SectorBuffer = std::span<std::uint8_t, kSectorSize>;

@@ -15,6 +15,8 @@ bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options,
       return ReadNvmeDrive(disk, record);
     case DiskBus::kScsi:
       return ReadScsiDrive(disk, record, options);
+    case DiskBus::kScsiIdentity:
+      return ReadScsiIdentity(disk, record);
     case DiskBus::kAta:
       break;
   }

@@ -98,7 +98,7 @@ TEST(Scsi, RoadTable) {
       {"JMicron", true, false, false, ScsiRoute::kAta16, 2},
       {"Prolific", false, true, false, ScsiRoute::kAta12, 3},
       {"Linux", false, false, true, ScsiRoute::kScsi, 4},
-      {"QEMU", false, false, false, ScsiRoute::kNone, 4},
+      {"QEMU", false, false, false, ScsiRoute::kIdentity, 4},  // who it is, and no more
   };
   for (const auto& c : cases) {
     test::FakeDiskSystem disks;

@@ -84,7 +84,7 @@ const RouteDecision& SgDisk::Route() {
 
 DiskBus SgDisk::Bus() {
   if (bridge_) return bridge_->Bus();
-  return Route().route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta;
+  return BusOf(Route());
 }
 
 bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) {

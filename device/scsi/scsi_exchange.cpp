@@ -69,12 +69,8 @@ bool ReadGrownDefects(DiskHandle& disk, ScsiFields& fields, int& error) {
 
 }  // namespace
 
-bool ReadScsiDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
+bool ReadScsiIdentity(DiskHandle& handle, DriveRecord& record) {
   record.scsi = true;
-  if (options.leaveAsleep && InStandby(handle)) {
-    record.asleep = true;
-    return true;
-  }
   Reply inquiry{};
   std::array<std::uint8_t, kSerialPageSize> serial{};
   bool answered = false;
@@ -82,12 +78,27 @@ bool ReadScsiDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options)
   if (!Ask(handle, BuildInquiry(false, 0, kStandardInquirySize),
            std::span(inquiry).first(kStandardInquirySize), answered, error)) {
     record.errorText = ErrorText("Error %d in reading basic SMART data", error);
-  } else if (Ask(handle, BuildInquiry(true, kUnitSerialNumberPage, serial.size()), serial, answered,
-                 error)) {
-    DecodeScsiIdentity(
-        record, inquiry,
-        answered ? std::span<const std::uint8_t>(serial) : std::span<const std::uint8_t>());
+    return false;
   }
+  if (!Ask(handle, BuildInquiry(true, kUnitSerialNumberPage, serial.size()), serial, answered,
+           error)) {
+    return false;
+  }
+  DecodeScsiIdentity(
+      record, inquiry,
+      answered ? std::span<const std::uint8_t>(serial) : std::span<const std::uint8_t>());
+  return true;
+}
+
+bool ReadScsiDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) {
+  record.scsi = true;
+  if (options.leaveAsleep && InStandby(handle)) {
+    record.asleep = true;
+    return true;
+  }
+  ReadScsiIdentity(handle, record);
+  bool answered = false;
+  int error = 0;
   ScsiFields fields;
   Reply pages{};
   if (!Ask(handle, BuildLogSense(0x00, kSectorSize), pages, answered, error)) {

@@ -71,7 +71,19 @@ RouteDecision DecideScsiRoute(DiskHandle& disk, bool (*meansNoScsi)(int error)) 
     }
     if (disk.MeansTimeout(error)) return {ScsiRoute::kNone, false, error};
   }
+  decision.route = ScsiRoute::kIdentity;
   return decision;
+}
+
+DiskBus BusOf(const RouteDecision& decision) {
+  switch (decision.route) {
+    case ScsiRoute::kScsi:
+      return DiskBus::kScsi;
+    case ScsiRoute::kIdentity:
+      return DiskBus::kScsiIdentity;
+    default:
+      return DiskBus::kAta;
+  }
 }
 
 bool SmartSupportOf(const RouteDecision& decision, bool& supported, int& error) {

@@ -11,7 +11,8 @@
 
 namespace trelmoss {
 
-enum class ScsiRoute { kNone, kAta16, kAta12, kScsi };
+// kIdentity: a disk that answers INQUIRY but neither pass-through nor log pages.
+enum class ScsiRoute { kNone, kAta16, kAta12, kScsi, kIdentity };
 
 struct RouteDecision {
   ScsiRoute route = ScsiRoute::kNone;
@@ -30,6 +31,9 @@ bool SendScsi(DiskHandle& disk, std::span<const std::uint8_t> cdb, std::span<std
 // `meansNoScsi` names takes no SCSI command at all: no route, and no error. A disk that lets
 // INQUIRY or a probe time out is not issued, with that error.
 RouteDecision DecideScsiRoute(DiskHandle& disk, bool (*meansNoScsi)(int error));
+// The road of a disk reached through SCSI commands; one with no route takes the ATA road, where
+// the capability answer below leaves it unread.
+DiskBus BusOf(const RouteDecision& decision);
 // The ATA road's capability answer for such a disk: S.M.A.R.T. commands pass on an ATA route;
 // a disk that not even INQUIRY reached answers with that error.
 bool SmartSupportOf(const RouteDecision& decision, bool& supported, int& error);

@@ -163,7 +163,7 @@ class WindowsDisk final : public DiskHandle {
     if (bus == BusTypeNvme) return DiskBus::kNvme;
     if (!SpeaksScsi(bus)) return DiskBus::kAta;
     route_ = DecideScsiRoute(*this, MeansNoScsiPassThrough);
-    return route_->route == ScsiRoute::kScsi ? DiskBus::kScsi : DiskBus::kAta;
+    return BusOf(*route_);
   }
 
   bool SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,

@@ -113,14 +113,19 @@ def is_ata(reading):
     return reading is not None and reading["device"]["protocol"] == "ATA"
 
 
-def compare_sas_drive(machine, disk, drive, reading):
-    """Identity, the drive's own verdict, temperature and trip as smartctl reads them."""
+def compare_scsi_identity(machine, disk, drive, reading):
+    """Vendor and product, serial and revision as `smartctl -i` shows them."""
     vendor, product = reading.get("scsi_vendor", "").strip(), reading.get("scsi_product", "").strip()
     expected = {"model": f"{vendor} {product}", "serial": reading.get("serial_number", ""),
                 "firmware": reading.get("scsi_revision", "").strip()}
     actual = {key: drive.get(key) for key in expected}
     if actual != expected:
         problem(f"{machine} {disk}: identity {actual}, smartctl {expected}")
+
+
+def compare_sas_drive(machine, disk, drive, reading):
+    """Identity, the drive's own verdict, temperature and trip as smartctl reads them."""
+    compare_scsi_identity(machine, disk, drive, reading)
     scsi = drive.find("scsi")
     temperature = reading.get("temperature", {})
     if scsi is None or drive.get("error") is not None:
@@ -196,9 +201,14 @@ def compare_machine(folder, schema):
         if drive.get("id") != str(index):
             problem(f"{machine} {disk}: id {drive.get('id')}, expected {index}")
         reading = smartctl_reading(folder, disk)
-        if reading is None or (is_scsi(reading) and not is_sas(reading)):
+        if reading is None:
             if any(drive.get(a) for a in ("model", "serial", "firmware", "error")) or len(drive):
-                problem(f"{machine} {disk}: a disk without ATA pass-through or log pages shows data")
+                problem(f"{machine} {disk}: a disk that takes no SCSI command shows data")
+            continue
+        if is_scsi(reading) and not is_sas(reading):  # no log pages: who it is, and no more
+            compare_scsi_identity(machine, disk, drive, reading)
+            if drive.get("error") is not None or len(drive):
+                problem(f"{machine} {disk}: a disk without log pages shows an error or data")
             continue
         if is_sas(reading):
             compare_sas_drive(machine, disk, drive, reading)
@@ -270,8 +280,8 @@ def check_requests(machine, folder, read, disks):
         # NVMe: the health log; ATA: INQUIRY and 4 ATA commands; others: INQUIRY, ATA
         # PASS-THROUGH (16) and (12) and LOG SENSE to decide, at most three more than the two
         # before; a SAS disk then INQUIRY twice, the page list, its 2 health pages and READ
-        # DEFECT (10) and (12).
-        limit = 1 if is_nvme(reading) else 5 if is_ata(reading) else 11 if is_sas(reading) else 4
+        # DEFECT (10) and (12); a disk without log pages INQUIRY twice.
+        limit = 1 if is_nvme(reading) else 5 if is_ata(reading) else 11 if is_sas(reading) else 6
         if requests > limit:
             problem(f"{machine}: /dev/{disk} got {requests} device requests, at most {limit} allowed")
     return counts
