@@ -40,13 +40,13 @@ bool EndedByTimeout(const sg_io_hdr_t& header) {
 }
 
 SgDisk::SgDisk(int fd, std::uint32_t deviceNumber, std::string name, unsigned commandSeconds,
-               BridgeTunnel tunnel)
-    : fd_(fd),
+               BridgeTunnel tunnel, RaidPlace raid)
+    : ScsiCarriedDisk(tunnel, {EIO, EINVAL}, MeansNoScsiPassThrough),
+      fd_(fd),
       name_(std::move(name)),
       deviceNumber_(deviceNumber),
-      commandMilliseconds_(commandSeconds * 1000) {
-  if (tunnel != BridgeTunnel::kNone) bridge_.emplace(tunnel, ErrorNumbers{EIO, EINVAL});
-}
+      commandMilliseconds_(commandSeconds * 1000),
+      raid_(raid) {}
 
 SgDisk::~SgDisk() { ::close(fd_); }
 
@@ -55,46 +55,6 @@ bool SgDisk::MeansTimeout(int error) const { return error == ETIMEDOUT || error 
 bool SgDisk::GetDeviceNumber(std::uint32_t& number, int& /*error*/) {
   number = deviceNumber_;
   return true;
-}
-
-bool SgDisk::QuerySmartSupport(bool& supported, int& error) {
-  if (bridge_) {
-    supported = bridge_->Bus() == DiskBus::kAta;
-    return true;
-  }
-  return SmartSupportOf(Route(), supported, error);
-}
-
-bool SgDisk::ReadNvmeIdentity(NvmeIdentity& identity, int& error) {
-  if (bridge_) return bridge_->ReadNvmeIdentity(*this, identity, error);
-  error = EINVAL;
-  return false;
-}
-
-bool SgDisk::ReadNvmeHealthLog(NvmeHealthLog log, int& error) {
-  if (bridge_) return bridge_->ReadNvmeHealthLog(*this, log, error);
-  error = EINVAL;
-  return false;
-}
-
-const RouteDecision& SgDisk::Route() {
-  if (!route_) route_ = DecideScsiRoute(*this, MeansNoScsiPassThrough);
-  return *route_;
-}
-
-DiskBus SgDisk::Bus() {
-  if (bridge_) return bridge_->Bus();
-  return BusOf(Route());
-}
-
-bool SgDisk::SendAtaCommand(const AtaCommand& command, SectorBuffer sector, int& error) {
-  if (bridge_) return bridge_->SendAtaCommand(*this, command, sector, error);
-  return SendAtaOverScsi(*this, Route().route, command, sector, {EIO, EINVAL}, error);
-}
-
-bool SgDisk::AskAtaRegisters(const AtaCommand& command, AtaRegisters& returned, int& error) {
-  if (bridge_) return bridge_->AskAtaRegisters(*this, command, returned, error);
-  return AskAtaRegistersOverScsi(*this, Route().route, command, {EIO, EINVAL}, returned, error);
 }
 
 bool SgDisk::SendScsiCommand(std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
