@@ -17,6 +17,7 @@
 #include "device/ata/ata_commands.h"
 #include "device/nvme/nvme_commands.h"
 #include "device/scsi/scsi_commands.h"
+#include "model/drive_table.h"
 
 namespace trelmoss {
 
@@ -32,6 +33,9 @@ class DiskList {
  public:
   virtual ~DiskList() = default;
   virtual InterfaceLookup Fetch(std::uint32_t index, std::string& path) = 0;
+  // A line to print about disks that could not be listed (a RAID controller not ours to ask);
+  // empty when there is none.
+  virtual std::string Remark() const { return {}; }
 };
 
 // How a drive is read: through ATA commands, as an NVMe controller, as a SCSI disk through its
@@ -86,6 +90,8 @@ class DiskHandle {
   // Whether an error number a call gave means the disk did not answer in time (the command timed
   // out, or was cancelled by the driver's recovery), rather than that it refused.
   virtual bool MeansTimeout(int error) const = 0;
+  // Where the disk stands to a RAID controller.
+  virtual RaidPlace Raid() const { return RaidPlace::kNone; }
   // The time each command is given. A command that fails after taking it has timed out, whatever
   // error it ends with: drivers end a timed-out command in shapes of their own (libata answers
   // ABORTED COMMAND, as a drive refusing a command does at once).

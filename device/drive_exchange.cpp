@@ -10,6 +10,7 @@ namespace trelmoss {
 bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options,
                std::function<bool()> beforeCommand) {
   TimeoutLatch disk(handle, std::move(beforeCommand));
+  record.raid = disk.Raid();
   switch (disk.Bus()) {
     case DiskBus::kNvme:
       return ReadNvmeDrive(disk, record);

@@ -53,6 +53,7 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, ReadOption
   const std::unique_ptr<DiskList> list = disks.ListDisks();
   if (!list) return false;
   const Listing listing = ListAll(*list);
+  if (!list->Remark().empty()) PrintMessage(console, "%s\r\n", list->Remark().c_str());
   const std::size_t wanted = kMaxDrives - driveCount_;
   if (listing.outOfMemoryAt && *listing.outOfMemoryAt < wanted) return false;
   const SideBySide read = ReadSideBySide(disks, listing.disks, wanted, options);

@@ -33,6 +33,7 @@ class TimeoutLatch final : public DiskHandle {
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override;
   bool MeansTimeout(int error) const override { return disk_.MeansTimeout(error); }
   std::chrono::milliseconds CommandTimeout() const override { return disk_.CommandTimeout(); }
+  RaidPlace Raid() const override { return disk_.Raid(); }
 
  private:
   template <typename Call>

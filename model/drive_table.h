@@ -58,6 +58,10 @@ struct HealthLogField {
   std::string value;
 };
 
+// Where a disk stands to a RAID controller: not behind one, one of its physical disks read
+// through it, or a logical volume it makes of its disks (which keeps no health data of its own).
+enum class RaidPlace : std::uint8_t { kNone, kMember, kVolume };
+
 struct DriveRecord {
   std::array<std::uint8_t, 256> identification{};
   std::array<AttributeEntry, kMaxAttributeEntries> attributes{};
@@ -79,6 +83,7 @@ struct DriveRecord {
   std::optional<DriveHealth> health;  // judged only when asked for
   // The run's deadline passed before its turn came: it was sent nothing and nothing is known.
   bool turnMissed = false;
+  RaidPlace raid = RaidPlace::kNone;
 
   // Each text ends at its first NUL or at the end of its field, whichever comes first.
   std::string_view IdentityText(IdentityField field) const;

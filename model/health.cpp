@@ -205,6 +205,10 @@ std::string DescribeHealth(const DriveHealth& health) {
 DriveHealth JudgeDrive(const DriveTable& table, std::uint8_t slot) {
   const DriveRecord& record = table.Drive(slot);
   if (record.asleep) return {HealthState::kAsleep, {}};
+  // A volume's health is its members', each listed and judged on its own.
+  if (record.raid == RaidPlace::kVolume) {
+    return {HealthState::kUnknown, {{"raid_volume_members_listed", HealthState::kUnknown, 0, 1}}};
+  }
   if (NothingToJudge(record)) return {HealthState::kUnknown, {}};
   DriveHealth health;
   health.reasons = record.nvme   ? JudgeNvme(record)

@@ -60,6 +60,10 @@ std::string TimeText(double seconds) {
 }
 
 const char* KindOf(const DriveRecord& drive) {
+  if (drive.raid == RaidPlace::kVolume) return "RAID volume (its disks are listed on their own)";
+  if (drive.raid == RaidPlace::kMember) {
+    return drive.scsi ? "SAS or SCSI, behind a RAID controller" : "ATA, behind a RAID controller";
+  }
   return drive.nvme ? "NVMe" : drive.scsi ? "SAS or SCSI" : "ATA";
 }
 

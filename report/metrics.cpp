@@ -357,12 +357,29 @@ void AddHealth(Exposition& out, const DriveTable& table) {
 
 }  // namespace
 
+// Written only where a RAID controller was met, so that other machines' metrics stay as they were.
+void AddRaid(Exposition& out, const DriveTable& table) {
+  bool any = false;
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    any |= table.Drive(slot).raid != RaidPlace::kNone;
+  }
+  if (!any) return;
+  out.Family("trelmoss_device_raid", "gauge",
+             "1 for a disk read through the RAID controller it sits behind, 2 for a logical "
+             "volume a RAID controller makes of its disks (judged by its disks), 0 otherwise.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    out.Sample({{"device", drive.deviceName}}, std::to_string(static_cast<int>(drive.raid)));
+  }
+}
+
 std::string RenderMetrics(const DriveTable& table, double runTime) {
   Exposition out;
   AddInfo(out, table);
   AddAttributes(out, table);
   AddErrors(out, table);
   AddAsleep(out, table);
+  AddRaid(out, table);
   AddLogFamilies(out, table, NvmeFamilies(), &DriveRecord::nvmeHealth);
   if (AnyScsiDisk(table)) AddLogFamilies(out, table, ScsiFamilies(), &DriveRecord::scsiHealth);
   if (Judged(table)) AddHealth(out, table);

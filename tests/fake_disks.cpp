@@ -36,6 +36,7 @@ class FakeHandle final : public DiskHandle {
 
   bool MeansTimeout(int error) const override { return error == kFakeTimeoutError; }
   std::chrono::milliseconds CommandTimeout() const override { return disk_.commandTimeout; }
+  RaidPlace Raid() const override { return disk_.raid; }
 
   bool GetDeviceNumber(std::uint32_t& number, int& error) override {
     if (disk_.numberError) {

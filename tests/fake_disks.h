@@ -74,6 +74,7 @@ struct FakeDisk {
   SectorImage healthLog{};
   ScsiAnswers scsi;
   BridgeTunnel tunnel = BridgeTunnel::kNone;  // the one its USB id names: the handle takes it
+  RaidPlace raid = RaidPlace::kNone;
   // Timing: each request is answered after `latency`; the `hangAt`-th (from 1) is not: it fails
   // with `hangError` after `hangFor`, or without it only once the fake is destroyed. Each
   // command is given `commandTimeout`. Opening waits until the fake is destroyed if `openHangs`.

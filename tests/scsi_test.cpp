@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run.h"
+#include "device/megaraid/mfi_frames.h"
 #include "device/scsi/bridge_tunnels.h"
 #include "device/scsi/scsi_decoders.h"
 #include "device/scsi/scsi_route.h"
@@ -265,6 +266,96 @@ TEST(UsbBridges, BridgedDrivesReadAsOnAPort) {
             std::string::npos);
   EXPECT_EQ(run.disks.StepsOf("/dev/sde").size(), 1u);
   EXPECT_EQ(test::SchemaProblems(report), "");
+}
+
+std::string HexOf(const MfiFrame& frame, std::size_t count) {
+  return test::Hex({reinterpret_cast<const char*>(frame.data()), count});
+}
+
+// A MegaRAID controller's frames, byte for byte as its firmware interface lays them out, and the
+// lists of its disks as it answers them.
+TEST(Megaraid, FramesAndDiskLists) {
+  EXPECT_EQ(HexOf(BuildPdListFrame(776), 0x28),
+            "05000000000000010000000000000000100000000803000000000102000000000000000000000000");
+  const Bytes inquiry = {0x12, 0, 0, 0, 36, 0};
+  EXPECT_EQ(HexOf(BuildPassThroughFrame(0x0105, inquiry, 36), 0x30),
+            "04200000050006010000000000000000100000002400000000000000000000001200000024000000"
+            "0000000000000000");
+  EXPECT_EQ(BuildPassThroughFrame(3, Bytes{0, 0, 0, 0, 0, 0}, 0)[0x07], 0);  // no data, no list
+  const auto list = [](std::uint32_t size, std::vector<std::uint8_t> types, std::size_t room) {
+    Bytes reply(8 + room * 24);
+    reply[0] = static_cast<std::uint8_t>(size), reply[1] = static_cast<std::uint8_t>(size >> 8);
+    reply[4] = static_cast<std::uint8_t>(types.size());
+    for (std::size_t i = 0; i < types.size() && i < room; ++i) {
+      reply[8 + i * 24] = static_cast<std::uint8_t>(10 + i);  // device ids 10, 11, ...
+      reply[8 + i * 24 + 6] = types[i];
+    }
+    return reply;
+  };
+  const struct {
+    Bytes reply;
+    std::uint32_t size;
+    std::vector<std::uint16_t> disks;
+  } cases[] = {
+      {list(8, {}, 0), 8, {}},
+      {list(8 + 3 * 24, {0, 0x0D, 0}, 3), 80, {10, 12}},  // an enclosure (0Dh) left out
+      {list(8 + 40 * 24, std::vector<std::uint8_t>(40), 32), 968, {}},  // to be asked again
+      {list(8 + 40 * 24, std::vector<std::uint8_t>(40), 40), 968, {}},
+  };
+  for (const auto& c : cases) {
+    const std::optional<PdList> parsed = ParsePdList(c.reply);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->size, c.size);
+    if (c.disks.empty() && c.reply.size() == 8 + 40 * 24) {
+      EXPECT_EQ(parsed->disks.size(), 40u);  // all of them: the run keeps what fits in 32
+    } else {
+      EXPECT_EQ(parsed->disks, c.disks);
+    }
+  }
+  EXPECT_FALSE(ParsePdList(Bytes(7)));
+  ScsiOutcome outcome;
+  const Bytes sense = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x20, 0, 0, 0, 0, 0};
+  EXPECT_TRUE(PassThroughOutcome(0x00, sense, outcome) && ScsiCommandSucceeded(outcome));
+  EXPECT_TRUE(PassThroughOutcome(0x2D, sense, outcome) && !ScsiCommandSucceeded(outcome));
+  EXPECT_EQ(SenseCodesOf(outcome.sense).asc, 0x20);
+  EXPECT_FALSE(PassThroughOutcome(0x0C, sense, outcome));  // no such disk
+}
+
+// Behind a controller: an ATA disk (through SAT), a SAS disk and a disk with no log pages, each
+// read as on a port and said to sit there; the volume the controller makes is never judged by
+// what it lacks.
+TEST(Megaraid, MembersAndVolumesInAWholeRun) {
+  test::WholeRun run;
+  run.disks.disks = {test::HealthyDisk("/dev/sda", 0),
+                     test::HealthyDisk("/dev/bus/0 megaraid,8", 1),
+                     SasDisk("/dev/bus/0 megaraid,9", 2), SasDisk("/dev/bus/0 megaraid,10", 3)};
+  run.disks.disks[0].raid = RaidPlace::kVolume;
+  run.disks.disks[0].smartCommands = false;
+  run.disks.disks[3].bus = DiskBus::kScsiIdentity;
+  for (std::size_t at = 1; at < 4; ++at) run.disks.disks[at].raid = RaidPlace::kMember;
+  EXPECT_EQ(run({"trelmoss", "--health", "--prometheus", "m.prom", "--html", "p.html", "r.xml"}),
+            kStatusReportWritten);
+  const std::string& report = run.written.at("r.xml");
+  EXPECT_EQ(test::SchemaProblems(report), "");
+  EXPECT_NE(report.find("<reason name=\"raid_volume_members_listed\" value=\"1\"/>"),
+            std::string::npos);
+  EXPECT_NE(report.find("megaraid,8\" id=\"1\" model=\"MODEL 8\" serial=\"SERIAL\""),
+            std::string::npos);
+  EXPECT_NE(report.find("megaraid,9\" id=\"2\" model=\"SEAGATE ST4000NM0023\""), std::string::npos);
+  EXPECT_NE(
+      report.find("megaraid,10\" id=\"3\" model=\"SEAGATE ST4000NM0023\" "
+                  "serial=\"Z1Z0ABCD\" firmware=\"0004\">\r\n        <health state=\"unknown\"/>"),
+      std::string::npos);
+  EXPECT_EQ(run.disks.StepsOf("/dev/bus/0 megaraid,10"),
+            std::vector<test::Step>(2, test::Step::kScsi));
+  const std::string& metrics = run.written.at("m.prom");
+  EXPECT_NE(metrics.find("trelmoss_device_raid{device=\"sda\"} 2\ntrelmoss_device_raid{device=\"0 "
+                         "megaraid,8\"} 1\n"),
+            std::string::npos);
+  EXPECT_NE(run.written.at("p.html").find("SAS or SCSI, behind a RAID controller"),
+            std::string::npos);
+  EXPECT_NE(run.console.Text().find("/dev/sda health: unknown: raid_volume_members_listed 1"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 
+#include "device/linux/megaraid_disk.h"
 #include "device/linux/nvme_disk.h"
 #include "device/linux/sg_disk.h"
 
@@ -58,15 +60,18 @@ bool ShorterThanByteOrder(const std::string& a, const std::string& b) {
 
 class LinuxDiskList final : public DiskList {
  public:
-  explicit LinuxDiskList(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+  LinuxDiskList(std::vector<std::string> paths, std::string remark)
+      : paths_(std::move(paths)), remark_(std::move(remark)) {}
   InterfaceLookup Fetch(std::uint32_t index, std::string& path) override {
     if (index >= paths_.size()) return InterfaceLookup::kNoMore;
     path = paths_[index];
     return InterfaceLookup::kFound;
   }
+  std::string Remark() const override { return remark_; }
 
  private:
   const std::vector<std::string> paths_;
+  const std::string remark_;
 };
 
 // The kernel writes "/" in a block device's name as "!" in sysfs (cciss!c0d0 is
@@ -99,9 +104,21 @@ std::string DevicePathOf(const std::string& blockDirectory) {
   return {};
 }
 
-// A disk on a USB bus hangs from a USB host controller, named "usbN" in its device path.
-bool HangsFromUsb(const std::string& blockDirectory) {
-  return DevicePathOf(blockDirectory).find("/usb") != std::string::npos;
+// A logical volume of a MegaRAID controller: a disk of one of its hosts on a channel of its
+// volumes (the driver keeps channels 0 and 1 for the physical disks it shows as they are). The
+// device path ends in the disk's SCSI address, host:channel:target:lun.
+bool IsRaidVolume(const std::string& devicePath, const std::vector<unsigned>& raidHosts) {
+  const std::size_t block = devicePath.rfind("/block/");
+  const std::size_t start = devicePath.rfind('/', block == std::string::npos ? block : block - 1);
+  unsigned host = 0;
+  unsigned channel = 0;
+  if (block == std::string::npos || start == std::string::npos ||
+      std::sscanf(devicePath.c_str() + start + 1, "%u:%u:", &host, &channel) != 2) {
+    return false;
+  }
+  constexpr unsigned kFirstVolumeChannel = 2;
+  return channel >= kFirstVolumeChannel &&
+         std::find(raidHosts.begin(), raidHosts.end(), host) != raidHosts.end();
 }
 
 // Opened without waiting for the disk, as the generic node allows, then made to wait for each
@@ -153,24 +170,56 @@ std::vector<std::string> ListWholeDisks(const std::string& sysRoot) {
   return names;
 }
 
-LinuxDiskSystem::LinuxDiskSystem(std::string sysRoot, std::string devRoot)
-    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+LinuxDiskSystem::LinuxDiskSystem(std::string sysRoot, std::string devRoot, std::string procRoot)
+    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), procRoot_(std::move(procRoot)) {}
 
 std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
   if (!Exists(sysRoot_ + "/block")) return nullptr;
   disks_.clear();
-  std::vector<std::string> paths;
+  const std::vector<unsigned> raidHosts = FindMegaraidHosts(sysRoot_);
   for (const std::string& name : ListWholeDisks(sysRoot_)) {
     const std::string blockDirectory = sysRoot_ + "/block/" + name;
     const std::string controller = IsNvmeDevice(blockDirectory) ? blockDirectory + "/device" : "";
+    // A disk on a USB bus hangs from a USB host controller, named "usbN" in its device path.
+    const std::string devicePath = DevicePathOf(blockDirectory);
     const std::optional<UsbId> usb =
-        controller.empty() && HangsFromUsb(blockDirectory) ? UsbIdOf(blockDirectory) : std::nullopt;
+        controller.empty() && devicePath.find("/usb") != std::string::npos ? UsbIdOf(blockDirectory)
+                                                                           : std::nullopt;
     disks_.push_back({devRoot_ + "/" + DeviceNodeName(name), name, controller,
                       controller.empty() ? ScsiGenericNode(blockDirectory, devRoot_) : "",
-                      usb ? TunnelOf(*usb) : BridgeTunnel::kNone});
-    paths.push_back(disks_.back().path);
+                      usb ? TunnelOf(*usb) : BridgeTunnel::kNone,
+                      IsRaidVolume(devicePath, raidHosts) ? RaidPlace::kVolume : RaidPlace::kNone});
   }
-  return std::make_unique<LinuxDiskList>(std::move(paths));
+  std::string remark = raidHosts.empty() ? "" : ListRaidMembers();
+  std::vector<std::string> paths;
+  for (const ListedDisk& disk : disks_) paths.push_back(disk.path);
+  return std::make_unique<LinuxDiskList>(std::move(paths), std::move(remark));
+}
+
+std::string LinuxDiskSystem::ListRaidMembers() {
+  int error = 0;
+  const int node = OpenMegaraidNode(procRoot_, devRoot_, error);
+  if (node < 0) {
+    return "can't open the RAID controllers' device " + devRoot_ +
+           "/megaraid_sas_ioctl_node  (Error " + std::to_string(error) +
+           "): the disks behind them are not read";
+  }
+  std::string remark;
+  for (const unsigned host : FindMegaraidHosts(sysRoot_)) {
+    const std::optional<std::vector<std::uint16_t>> members = ListMegaraidDisks(node, host, error);
+    if (!members) {
+      remark = "can't list the disks behind the RAID controller of SCSI host " +
+               std::to_string(host) + "  (Error " + std::to_string(error) + ")";
+      continue;
+    }
+    for (const std::uint16_t device : *members) {
+      const std::string path = MegaraidPath(devRoot_, host, device);
+      disks_.push_back({path, path.substr(devRoot_.size() + 1), "", "", BridgeTunnel::kNone,
+                        RaidPlace::kMember, host, device});
+    }
+  }
+  ::close(node);
+  return remark;
 }
 
 // Called on the readers' threads, and may outlast the run: what it needs of the list is copied
@@ -184,9 +233,15 @@ std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& 
   }
   const ListedDisk disk = *listed;
   const auto number = static_cast<std::uint32_t>(listed - disks_.begin());
+  if (disk.raid == RaidPlace::kMember) {
+    const int node = OpenMegaraidNode(procRoot_, devRoot_, error);
+    if (node < 0) return nullptr;
+    return std::make_unique<MegaraidDisk>(node, disk.raidHost, disk.raidDevice, number, disk.name);
+  }
   const int genericFd = OpenScsiGenericNode(disk.genericNode);
   if (genericFd >= 0) {
-    return std::make_unique<SgDisk>(genericFd, number, disk.name, CommandSeconds(), disk.tunnel);
+    return std::make_unique<SgDisk>(genericFd, number, disk.name, CommandSeconds(), disk.tunnel,
+                                    disk.raid);
   }
   // No generic node to be had (none, the module not loaded, or not ours to open): the block
   // node, whose opening may wait for the host's error recovery.
@@ -198,7 +253,7 @@ std::unique_ptr<DiskHandle> LinuxDiskSystem::Open(const std::string& path, int& 
   if (!disk.nvmeController.empty()) {
     return std::make_unique<NvmeDisk>(fd, number, disk.name, disk.nvmeController, CommandSeconds());
   }
-  return std::make_unique<SgDisk>(fd, number, disk.name, CommandSeconds(), disk.tunnel);
+  return std::make_unique<SgDisk>(fd, number, disk.name, CommandSeconds(), disk.tunnel, disk.raid);
 }
 
 }  // namespace trelmoss

@@ -230,7 +230,16 @@ def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
     generic = dict(line.split() for line in open(os.path.join(folder, "sg.txt")) if line.strip())
     permitted_ata = PERMITTED_ATA | ({(ATA_CHECK_POWER_MODE, None)} if no_wake else set())
     permitted_ata |= {ATA_SMART_RETURN_STATUS} if health else set()
+    pending = {}  # a thread's opening that strace shows in two halves, as threads interleave
     for line in open(os.path.join(folder, trace), errors="replace"):
+        thread = line.split(" ", 1)[0]
+        resumed = re.search(r"<\.\.\. open(?:at)? resumed>.*= (\d+)", line)
+        if resumed and thread in pending:
+            line = pending.pop(thread) + ") = " + resumed.group(1)
+        unfinished = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"/dev/[^"]+".*<unfinished', line)
+        if unfinished:
+            pending[thread] = line.split(" <unfinished")[0]
+            continue
         opening = re.search(r'open(?:at)?\((?:AT_FDCWD, )?"(/dev/[^"]+)".*\) = (\d+)', line)
         if opening:
             node = opening.group(1)[len("/dev/"):]
@@ -238,7 +247,7 @@ def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
             descriptors[opening.group(2)] = path
             opened.append(path)
             continue
-        closing = re.search(r"close\((\d+)\)", line)
+        closing = re.search(r"close\((\d+)", line)
         if closing:
             descriptors.pop(closing.group(1), None)
             continue
@@ -533,6 +542,37 @@ def check_bridges(folder, schema):
           f"reads it; the unknown id got no vendor command")
 
 
+def check_raid(folder, schema):
+    """Three MegaRAID controllers under the real megaraid_sas driver: every disk smartctl's scan
+    finds behind them is listed, found without being told its number, with the identity
+    `smartctl -i -d megaraid,N` reads; each volume the system sees is listed and judged unknown,
+    never failing; without the controllers' device the run says so once and lists the volumes."""
+    data = open(os.path.join(folder, "health.xml"), "rb").read()
+    check_form("raid", data, schema)
+    drives = {d.get("devicepath"): d for d in ElementTree.fromstring(data).findall("drive")}
+    scanned = re.findall(r"^(/dev/bus/(\d+)) -d megaraid,(\d+)", open(os.path.join(folder, "scan.txt")).read(), re.M)
+    members = {f"{bus} megaraid,{n}": (host, n) for bus, host, n in scanned}
+    volumes = [p for p in drives if " megaraid," not in p]
+    if sorted(p for p in drives if " megaraid," in p) != sorted(members) or len(members) != 3:
+        problem(f"raid: members {sorted(drives)}, smartctl's scan {sorted(members)}")
+    for path, (host, n) in members.items():
+        reading = json.load(open(os.path.join(folder, f"smart-megaraid-{host}-{n}.json")))
+        if path in drives:
+            compare_scsi_identity("raid", path, drives[path], reading)
+    for path in volumes:
+        reasons = [r.get("name") for r in drives[path].iter("reason")]
+        if drives[path].find("health").get("state") != "unknown" or reasons != ["raid_volume_members_listed"]:
+            problem(f"raid: volume {path} judged {drives[path].find('health').get('state')} {reasons}")
+    raid = prometheus_samples(os.path.join(folder, "report.prom"), "trelmoss_device_raid")
+    if sorted(raid.values()) != [1.0] * len(members) + [2.0] * len(volumes):
+        problem(f"raid: trelmoss_device_raid {raid}")
+    denied = open(os.path.join(folder, "nocaps_output.txt")).read()
+    if denied.count("can't open the RAID controllers' device") != 1 or f"Total drives: {len(volumes)}" not in denied:
+        problem(f"raid: without privilege the run said {denied!r}")
+    print(f"raid: {len(members)} disks behind MegaRAID controllers listed with smartctl's identity, "
+          f"{len(volumes)} volumes judged unknown")
+
+
 def check_kinds_nvme(folder, nvme):
     """Each NVMe drive once, the critical warning seen, the written drive's counters moved."""
     if set(nvme) != KINDS_NVME or any(len(drives) != 1 for drives in nvme.values()):
@@ -593,6 +633,7 @@ def main():
     print(f"  trelmoss peak memory: {int(peak.group(1)) / 1024:.1f} MiB" if peak else "  no rusage")
 
     check_bridges(os.path.join(work, "bridges"), schema)
+    check_raid(os.path.join(work, "raid"), schema)
 
     if problems:
         print("\n".join(problems))

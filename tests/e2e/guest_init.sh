@@ -17,6 +17,11 @@ if [ -e /e2e/scsi_debug ]; then
   done
 fi
 
+# A MegaRAID controller: its driver shows the volumes, the program finds the disks behind them.
+if [ -e /e2e/megaraid ]; then
+  for module in $(cat /e2e/modules_raid); do insmod "$module" 2>/dev/null; done
+fi
+
 # USB bridges, each a gadget on its own emulated host controller, with the bridge's USB id: the
 # three NVMe tunnels, JMicron's USB-SATA bridge and an id no table knows.
 if [ -e /e2e/bridges ]; then
@@ -139,6 +144,13 @@ if [ -e /e2e/trace_smartctl ]; then
     case $disk in
       sd*) strace -o "/e2e/smartctl-trace-$disk.txt" -e trace=ioctl smartctl -i -A "/dev/$disk" > /dev/null ;;
     esac
+  done
+fi
+
+# Each disk behind a RAID controller as smartctl reads it when told its number.
+if [ -e /e2e/megaraid ]; then
+  grep megaraid /e2e/scan.txt | while read -r bus _ type _; do
+    smartctl -j -i -d "$type" "$bus" > "/e2e/smart-megaraid-${bus##*/}-${type#megaraid,}.json"
   done
 fi
 

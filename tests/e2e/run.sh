@@ -56,13 +56,15 @@ initramfs_modules "$root" "$version" /e2e/modules virtio_pci ahci ata_piix sd_mo
 initramfs_modules "$root" "$version" /e2e/modules_usb configfs dummy_hcd usb_f_fs libcomposite
 # The kernel's emulated SAS disk, loaded only where a machine asks for it.
 initramfs_modules "$root" "$version" /e2e/modules_sas scsi_debug
+# A MegaRAID controller's driver, likewise.
+initramfs_modules "$root" "$version" /e2e/modules_raid megaraid_sas
 cp "$here/guest_init.sh" "$root/init"
 chmod +x "$root/init"
 
 boot() { # machine name, disk count, extra guest files..., then -- and QEMU device arguments
   local name=$1 count=$2
   shift 2
-  rm -f "$root"/e2e/trace_smartctl "$root"/e2e/scsi_debug "$root"/e2e/bridges
+  rm -f "$root"/e2e/trace_smartctl "$root"/e2e/scsi_debug "$root"/e2e/bridges "$root"/e2e/megaraid
   while [ "$1" != -- ]; do : > "$root/e2e/$1"; shift; done
   shift
   echo "$count" > "$root/e2e/disk_count"
@@ -128,5 +130,17 @@ boot many 34 trace_smartctl -- "${many[@]}"
 
 # Machine "bridges": five USB disks, each a gadget with a bridge's USB id (tests/e2e/bridge_gadget.c).
 boot bridges 5 bridges --
+
+# Machine "raid": three MegaRAID controllers (QEMU's megasas-gen2 twice and megasas), each with a
+# disk of its own vendor, product and serial; the system sees their volumes. One disk a
+# controller, at SCSI id 0 and lun 0: QEMU numbers a controller's disks (id << 8) | lun, while its
+# pass-through finds a disk by one byte of that number as the SCSI id, which agree there alone.
+raid=()
+for n in 0 1 2; do
+  model=$([ "$n" = 2 ] && echo megasas || echo megasas-gen2)
+  raid+=(-device "$model,id=raid$n" $(null_disk "r$n")
+    -device "scsi-hd,drive=r$n,bus=raid$n.0,scsi-id=0,lun=0,vendor=VEND$n,product=RAID MEMBER $n,ver=R$n,serial=E2E-RAID-$n")
+done
+boot raid 3 megaraid -- "${raid[@]}"
 
 python3 "$here/compare.py" "$work" "$here/../../report/trelmoss-report.xsd"
