@@ -38,6 +38,7 @@ constexpr Wording kWordings[] = {
     {"media_errors", "%v media errors"},
     {"failure_predicted", "the disk predicts its own failure (ASCQ %x)"},
     {"informational_warning", "the disk reports a warning (ASCQ %x)"},
+    {"raid_volume_members_listed", "a RAID volume: its disks are listed and judged on their own"},
     {"grown_defects", "%v defects grown since it left the factory"},
 };
 
