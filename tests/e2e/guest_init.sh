@@ -134,7 +134,10 @@ start=$(cat /proc/uptime)
 smartctl --scan > /e2e/scan.txt
 for disk in $(cat /e2e/disks.txt); do
   case $disk in
-    sd*|nvme*) smartctl -j -i -A -H "/dev/$disk" > "/e2e/smart-$disk.json" ;;
+    sd*|nvme*) smartctl -j -i -A -H "/dev/$disk" > "/e2e/smart-$disk.json"
+      # A USB bridge smartctl does not know it reads only when told the disk is a SCSI disk.
+      grep -q "Unknown USB bridge" "/e2e/smart-$disk.json" &&
+        smartctl -j -i -d scsi "/dev/$disk" > "/e2e/smart-$disk.json" ;;
   esac
 done
 end=$(cat /proc/uptime)
