@@ -343,9 +343,11 @@ std::unique_ptr<DiskHandle> FakeDiskSystem::Open(const std::string& path, int& e
     opened.push_back(path);
     if (hangs) ++openHandles;  // the fake is not destroyed while an opening waits on it
   }
-  if (hangs) {
+  if (hangs) {  // released only as the fake goes: this is the last it may touch of it
     Hang(std::nullopt);
+    error = kFakeTimeoutError;
     HandleClosed();
+    return nullptr;
   }
   if (disk == disks.end()) {
     error = 2;

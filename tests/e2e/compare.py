@@ -106,7 +106,8 @@ def is_scsi(reading):
 
 
 def is_sas(reading):
-    return is_scsi(reading) and reading.get("scsi_vendor", "").strip() == SAS_VENDOR
+    return (is_scsi(reading) and reading.get("scsi_vendor", "").strip() == SAS_VENDOR and
+            reading.get("scsi_product", "").strip() == "E2E-SAS")
 
 
 def is_ata(reading):
