@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 

@@ -106,6 +106,14 @@ echo $? > /e2e/status.txt
 end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/trelmoss_time.txt
 for log in /e2e/gadget-*.log; do [ -e "$log" ] && wc -l < "$log" > "${log%.log}.after.txt"; done
+# Where the program's time is measured, seven more runs, each timed: their median is the figure.
+if [ -e /e2e/trace_smartctl ]; then
+  for run in 1 2 3 4 5 6 7; do
+    start=$(cat /proc/uptime)
+    ./trelmoss /e2e/again.xml > /dev/null
+    echo "$start $(cat /proc/uptime)" >> /e2e/trelmoss_times.txt
+  done
+fi
 /usr/bin/gnu-time -v ./trelmoss /e2e/timed.xml > /dev/null 2> /e2e/trelmoss_rusage.txt
 strace -f -o /e2e/trace.txt -e trace=openat,open,ioctl,close ./trelmoss /e2e/traced.xml > /dev/null
 strace -f -o /e2e/trace_nowake.txt -e trace=openat,open,ioctl,close \
