@@ -89,7 +89,11 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
     disk.powerMode = drive.powerMode;
     disk.statusReply = drive.statusReply;
-    if (drive.usbPassThrough == 0) disk.smartCommands = false;  // nothing passes to the drive
+    if (drive.usbPassThrough == 0) {  // nothing passes to the drive: the bridge says who it is
+      disk.bus = DiskBus::kScsiIdentity;
+      disk.scsi.vendor = "JMicron", disk.scsi.product = "Tech", disk.scsi.revision = "0204";
+      disk.scsi.serial.clear();
+    }
     if (drive.sas) {
       disk.bus = DiskBus::kScsi;
       disk.scsi = SasAnswers();

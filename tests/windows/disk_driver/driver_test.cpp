@@ -354,7 +354,8 @@ std::string JudgedReport(DiskSystem& disks) {
 }
 
 // A SATA drive behind a USB bridge, whether the bridge carries ATA PASS-THROUGH (16) or only
-// (12), reads as on a SATA port; behind a bridge that carries neither it is listed without data;
+// (12), reads as on a SATA port; behind a bridge that carries neither it is listed with the
+// bridge's identity alone;
 // a SAS disk reads through its log pages. All as the fake disks of the Linux build say.
 TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
   std::vector<ScenarioDrive> drives = HealthyDrives();  // sata3 and sata1 by turns
@@ -379,8 +380,8 @@ TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
   EXPECT_EQ(element(1), element(0));
   EXPECT_NE(report.find("<scsi asc=\"0\" ascq=\"0\" temperature=\"38\" drive_trip=\"65\""),
             std::string::npos);
-  EXPECT_NE(report.find("id=\"3\" model=\"\" serial=\"\" firmware=\"\">\r\n        <health "
-                        "state=\"unknown\"/>"),
+  EXPECT_NE(report.find("id=\"3\" model=\"JMicron Tech\" serial=\"\" firmware=\"0204\">\r\n"
+                        "        <health state=\"unknown\"/>"),
             std::string::npos);
   EXPECT_EQ(ReadTestDiskLog()->open_now, 0u);
 }
