@@ -4,10 +4,11 @@
 # results back over a serial port and compares them disk by disk.
 #
 # usage: run.sh PROGRAM [WORK_FOLDER]
-# Two machines boot: "kinds" (SATA disks with chosen identities, PIIX IDE, virtio-blk, NVMe
+# Four machines boot: "kinds" (SATA disks with chosen identities, PIIX IDE, virtio-blk, NVMe
 # controllers, one with a critical warning and one written to, a subsystem of two NVMe
-# controllers sharing one namespace, virtio-scsi, an optical drive) and "many" (34 SATA disks, of
-# which exactly 32 are read).
+# controllers sharing one namespace, virtio-scsi, an optical drive), "many" (34 SATA disks, of
+# which exactly 32 are read), "bridges" (USB disks behind bridge gadgets) and "raid" (disks
+# behind MegaRAID controllers).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../vm/initramfs.sh"
