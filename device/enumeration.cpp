@@ -61,8 +61,7 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, ReadOption
     PrintMessage(console, "no thread to be had: the drives are read one after another\r\n");
   }
   std::vector<std::uint8_t> givenUp;
-  std::size_t at = 0;
-  for (; at < read.readings.size() && driveCount_ < kMaxDrives; ++at) {
+  for (std::size_t at = 0; at < read.readings.size() && driveCount_ < kMaxDrives; ++at) {
     const DiskReading& reading = read.readings[at];
     if (reading.turn == DiskTurn::kOpenFailed || reading.turn == DiskTurn::kNumberFailed) {
       PrintOpeningFailure(console, reading);

@@ -190,13 +190,13 @@ std::unique_ptr<DiskList> LinuxDiskSystem::ListDisks() {
                       usb ? TunnelOf(*usb) : BridgeTunnel::kNone,
                       IsRaidVolume(devicePath, raidHosts) ? RaidPlace::kVolume : RaidPlace::kNone});
   }
-  std::string remark = raidHosts.empty() ? "" : ListRaidMembers();
+  std::string remark = raidHosts.empty() ? "" : ListRaidMembers(raidHosts);
   std::vector<std::string> paths;
   for (const ListedDisk& disk : disks_) paths.push_back(disk.path);
   return std::make_unique<LinuxDiskList>(std::move(paths), std::move(remark));
 }
 
-std::string LinuxDiskSystem::ListRaidMembers() {
+std::string LinuxDiskSystem::ListRaidMembers(const std::vector<unsigned>& hosts) {
   int error = 0;
   const int node = OpenMegaraidNode(procRoot_, devRoot_, error);
   if (node < 0) {
@@ -205,7 +205,7 @@ std::string LinuxDiskSystem::ListRaidMembers() {
            "): the disks behind them are not read";
   }
   std::string remark;
-  for (const unsigned host : FindMegaraidHosts(sysRoot_)) {
+  for (const unsigned host : hosts) {
     const std::optional<std::vector<std::uint16_t>> members = ListMegaraidDisks(node, host, error);
     if (!members) {
       remark = "can't list the disks behind the RAID controller of SCSI host " +

@@ -34,7 +34,7 @@ class LinuxDiskSystem final : public DiskSystem {
   };
   // The disks behind each MegaRAID controller, after the disks the system shows; a remark when
   // the controllers cannot be asked.
-  std::string ListRaidMembers();
+  std::string ListRaidMembers(const std::vector<unsigned>& hosts);
 
   std::string sysRoot_;
   std::string devRoot_;

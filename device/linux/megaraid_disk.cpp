@@ -39,9 +39,8 @@ constexpr unsigned long kIocFirmware = _IOWR('M', 1, FirmwarePacket);
 
 constexpr const char* kNodeName = "/megaraid_sas_ioctl_node";
 constexpr std::uint8_t kMfiStatusDeviceNotFound = 0x0C;
-constexpr std::size_t kListEntrySize = 24;
-constexpr std::size_t kFirstListBytes = 8 + 32 * kListEntrySize;
-constexpr std::size_t kLargestListBytes = 8 + 1024 * kListEntrySize;
+constexpr std::size_t kFirstListBytes = PdListBytes(32);
+constexpr std::size_t kLargestListBytes = PdListBytes(1024);
 
 // One frame to the controller of `host`, its data read into `data`; the frame's status byte
 // comes back in it. `sense`, when given, is where the driver copies the disk's sense data.

@@ -26,8 +26,8 @@ constexpr std::uint8_t kScsiStatusCheckCondition = 0x02;
 
 // The list: its size and count, then 24-byte entries: device id (0), enclosure id (2),
 // enclosure index (4), slot (5), SCSI device type (6), port map (7), two SAS addresses.
-constexpr std::size_t kListHeaderSize = 8;
-constexpr std::size_t kListEntrySize = 24;
+constexpr std::size_t kListHeaderSize = PdListBytes(0);
+constexpr std::size_t kListEntrySize = PdListBytes(1) - PdListBytes(0);
 constexpr std::size_t kEntryTypeOffset = 6;
 constexpr std::uint8_t kScsiTypeDisk = 0x00;
 

@@ -25,6 +25,9 @@ inline constexpr std::size_t kPassThroughSenseOffset = 0x18;
 inline constexpr std::size_t kMfiStatusOffset = 0x02;  // cmd_status, the one byte returned
 inline constexpr std::size_t kMfiSenseBytes = 32;
 
+// The bytes a list of `disks` entries takes: its 8-byte header, then 24 bytes an entry.
+constexpr std::size_t PdListBytes(std::size_t disks) { return 8 + disks * 24; }
+
 // MR_DCMD_PD_GET_LIST into a buffer of `bytes`.
 MfiFrame BuildPdListFrame(std::uint32_t bytes);
 
