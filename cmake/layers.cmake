@@ -28,9 +28,11 @@ endif()
 # Inside device/: the root holds the seam every protocol shares, which speaks the protocols'
 # commands, and the choice of a drive's road, which calls each protocol's exchange; each
 # protocol's folder uses the root and its own files, never another protocol's
-# exchange. One road crosses: ATA PASS-THROUGH carries ATA commands inside SCSI ones, so the SCSI
-# folder uses the ATA commands. The platforms' folders carry every protocol's commands.
+# exchange. Two roads cross: ATA PASS-THROUGH carries ATA commands inside SCSI ones, and CSMI's
+# STP pass-through inside its FIS, so the SCSI and CSMI folders use the ATA commands. The
+# platforms' folders carry every protocol's commands.
 set(device_root_may "device/ata/ata_commands.h;device/nvme/nvme_commands.h;device/scsi/scsi_commands.h;device/ata/ata_exchange.h;device/nvme/nvme_exchange.h;device/scsi/scsi_exchange.h")
+set(device_csmi_may "device/ata/ata_commands.h")
 set(device_scsi_may "device/ata/ata_commands.h;device/nvme/nvme_commands.h;device/nvme/nvme_decoders.h")
 file(GLOB_RECURSE files "${TOP}/device/*.h" "${TOP}/device/*.cpp")
 foreach(file IN LISTS files)

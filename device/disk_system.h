@@ -36,6 +36,9 @@ class DiskList {
   // A line to print about disks that could not be listed (a RAID controller not ours to ask);
   // empty when there is none.
   virtual std::string Remark() const { return {}; }
+  // Whether the disk at `index` is reached through its RAID controller's port, and so may be a
+  // disk the list holds already (a port the controller passes through as a disk of its own).
+  virtual bool ThroughController(std::uint32_t /*index*/) const { return false; }
 };
 
 // How a drive is read: through ATA commands, as an NVMe controller, as a SCSI disk through its

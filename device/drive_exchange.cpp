@@ -10,8 +10,9 @@ namespace trelmoss {
 bool ReadDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options,
                std::function<bool()> beforeCommand) {
   TimeoutLatch disk(handle, std::move(beforeCommand));
-  record.raid = disk.Raid();
-  switch (disk.Bus()) {
+  const DiskBus bus = disk.Bus();
+  record.raid = disk.Raid();  // a disk may learn it with its road
+  switch (bus) {
     case DiskBus::kNvme:
       return ReadNvmeDrive(disk, record);
     case DiskBus::kScsi:

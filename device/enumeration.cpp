@@ -28,7 +28,9 @@ Listing ListAll(DiskList& list) {
       listing.outOfMemoryAt = listing.disks.size();
       break;
     }
-    if (lookup == InterfaceLookup::kFound) listing.disks.push_back({path, index});
+    if (lookup == InterfaceLookup::kFound) {
+      listing.disks.push_back({path, index, list.ThroughController(index)});
+    }
   }
   return listing;
 }
@@ -45,6 +47,20 @@ std::string DeadlineText(DiskTurn turn, unsigned seconds) {
   if (turn == DiskTurn::kMissed)
     return "not read: the deadline of " + count + " s passed before its turn";
   return "no answer within " + count + " s";
+}
+
+// A disk read through its controller's port that is also listed on its own is that disk, known
+// by its serial (never by its number): it is registered once, as the disk of its own.
+bool ListedOnItsOwn(const Listing& listing, const SideBySide& read, std::size_t at) {
+  const DriveRecord& record = read.readings[at].record;
+  if (!listing.disks[at].throughController || record.Serial().empty()) return false;
+  for (std::size_t other = 0; other < read.readings.size(); ++other) {
+    if (!listing.disks[other].throughController && read.readings[other].turn == DiskTurn::kRead &&
+        read.readings[other].record.Serial() == record.Serial()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -67,6 +83,7 @@ bool DriveTable::EnumerateDrives(DiskSystem& disks, Console& console, ReadOption
       PrintOpeningFailure(console, reading);
       continue;
     }
+    if (ListedOnItsOwn(listing, read, at)) continue;
     DriveRecord& record = RegisterDrive(reading.record.devicePath, reading.record.deviceNumber);
     DriveRecord stored = reading.record;
     stored.slot = record.slot;

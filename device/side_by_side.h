@@ -14,7 +14,8 @@ namespace trelmoss {
 
 struct ListedDisk {
   std::string path;
-  std::uint32_t index = 0;  // its interface's place in the platform's list
+  std::uint32_t index = 0;         // its interface's place in the platform's list
+  bool throughController = false;  // see DiskList::ThroughController
 };
 
 // How a listed disk's turn ended.

@@ -40,12 +40,30 @@ static_assert(SMART_RCV_DRIVE_DATA == kSmartRcvDriveData);
 
 class WindowsDiskList final : public DiskList {
  public:
-  explicit WindowsDiskList(HDEVINFO list) : list_(list) {}
+  WindowsDiskList(HDEVINFO list, std::vector<std::string> controllerPorts)
+      : list_(list), controllerPorts_(std::move(controllerPorts)) {}
   ~WindowsDiskList() override { SetupDiDestroyDeviceInfoList(list_); }
   WindowsDiskList(const WindowsDiskList&) = delete;
   WindowsDiskList& operator=(const WindowsDiskList&) = delete;
 
+  // The disk interfaces, then the controllers' ports.
   InterfaceLookup Fetch(std::uint32_t index, std::string& path) override {
+    if (!interfaces_) {
+      const InterfaceLookup lookup = FetchInterface(index, path);
+      if (lookup != InterfaceLookup::kNoMore) return lookup;
+      interfaces_ = index;
+    }
+    if (index - *interfaces_ >= controllerPorts_.size()) return InterfaceLookup::kNoMore;
+    path = controllerPorts_[index - *interfaces_];
+    return InterfaceLookup::kFound;
+  }
+
+  bool ThroughController(std::uint32_t index) const override {
+    return interfaces_ && index >= *interfaces_;
+  }
+
+ private:
+  InterfaceLookup FetchInterface(std::uint32_t index, std::string& path) {
     SP_DEVICE_INTERFACE_DATA interfaceData{};
     interfaceData.cbSize = sizeof interfaceData;
     if (!SetupDiEnumDeviceInterfaces(list_, nullptr, &kDiskInterface, index, &interfaceData)) {
@@ -68,8 +86,9 @@ class WindowsDiskList final : public DiskList {
     return InterfaceLookup::kFound;
   }
 
- private:
   HDEVINFO list_;
+  std::vector<std::string> controllerPorts_;
+  std::optional<std::uint32_t> interfaces_;  // how many disk interfaces there are, once known
 };
 
 // ATA_PASS_THROUGH_EX's task file: features (error on return), sector count, LBA low, mid and
@@ -160,6 +179,7 @@ class WindowsDisk final : public DiskHandle {
   DiskBus Bus() override {
     if (bridge_) return bridge_->Bus();
     const STORAGE_BUS_TYPE bus = BusType();
+    volume_ = bus == BusTypeRAID;
     if (bus == BusTypeNvme) return DiskBus::kNvme;
     if (!SpeaksScsi(bus)) return DiskBus::kAta;
     route_ = DecideScsiRoute(*this, MeansNoScsiPassThrough);
@@ -238,6 +258,10 @@ class WindowsDisk final : public DiskHandle {
   bool ScsiRouted() const { return route_.has_value(); }
 
  public:
+  // A disk on the RAID bus is a volume a controller makes of its disks, which, where the
+  // controller answers CSMI, are listed after it.
+  RaidPlace Raid() const override { return volume_ ? RaidPlace::kVolume : RaidPlace::kNone; }
+
   bool QuerySmartSupport(bool& supported, int& error) override {
     if (bridge_) return supported = bridge_->Bus() == DiskBus::kAta, true;
     if (ScsiRouted()) return SmartSupportOf(*route_, supported, error);
@@ -364,6 +388,7 @@ class WindowsDisk final : public DiskHandle {
   std::uint32_t deviceNumber_ = 0;
   std::optional<RouteDecision> route_;  // set for a disk on a SCSI-speaking bus
   std::optional<BridgeRoad> bridge_;
+  bool volume_ = false;
   std::uint8_t sense_[kPassThroughSense] = {};
 };
 
@@ -373,10 +398,17 @@ std::unique_ptr<DiskList> WindowsDiskSystem::ListDisks() {
   const HDEVINFO list = SetupDiGetClassDevsA(&kDiskInterface, nullptr, nullptr,
                                              DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
   if (list == INVALID_HANDLE_VALUE) return nullptr;
-  return std::make_unique<WindowsDiskList>(list);
+  csmiPorts_ = ListCsmiPorts(CommandSeconds());
+  std::vector<std::string> ports;
+  for (const CsmiListedPort& port : csmiPorts_) ports.push_back(port.path);
+  return std::make_unique<WindowsDiskList>(list, std::move(ports));
 }
 
 std::unique_ptr<DiskHandle> WindowsDiskSystem::Open(const std::string& path, int& error) {
+  const auto port =
+      std::find_if(csmiPorts_.begin(), csmiPorts_.end(),
+                   [&path](const CsmiListedPort& listed) { return listed.path == path; });
+  if (port != csmiPorts_.end()) return OpenCsmiPort(*port, CommandSeconds(), error);
   const HANDLE handle =
       CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
