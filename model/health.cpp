@@ -91,6 +91,11 @@ std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& r
     JudgeAttribute(*at->second, reasons);
   }
   JudgeSelfTest(record.selfTestStatus, reasons);
+  // Asked for and not had (a controller that carries no registers back): the attributes alone
+  // judge, and the verdict says so without being made worse by it.
+  if (record.smartStatus == SmartStatus::kUnknown) {
+    reasons.push_back({"smart_status_unavailable", HealthState::kGood, 0, 1});
+  }
   return reasons;
 }
 

@@ -14,6 +14,7 @@ struct Wording {
 };
 constexpr Wording kWordings[] = {
     {"smart_status_failed", "the drive's own S.M.A.R.T. status says a threshold is exceeded"},
+    {"smart_status_unavailable", "no S.M.A.R.T. status to be had: judged by the attributes alone"},
     {"prefail_at_threshold", "pre-failure attribute %a at %v, at or below its threshold"},
     {"prefail_failed_in_past", "pre-failure attribute %a was once at or below its threshold (%v)"},
     {"old_age_at_threshold", "old-age attribute %a at %v, at or below its threshold"},

@@ -64,7 +64,7 @@ TEST(Health, AtaVerdictTable) {
        {{5, 100, 100, Raw(8)}},
        {},
        SmartStatus::kThresholdExceeded},
-      {"good", {{1, 100, 100, {}}}, {{1, 10}}, SmartStatus::kUnknown},
+      {"good: smart_status_unavailable 1", {{1, 100, 100, {}}}, {{1, 10}}, SmartStatus::kUnknown},
       {"unknown", {}, {}, SmartStatus::kUnknown, false},
       {"unknown", {}, {}, SmartStatus::kNotAsked, false},
       {"good", {}, {}, SmartStatus::kPassed, false},
@@ -180,15 +180,16 @@ TEST(Health, RunJudgesEveryDrive) {
   EXPECT_EQ(run.disks.StepsOf("/dev/nvme0n1"),
             (std::vector<Step>{Step::kNvmeIdentity, Step::kNvmeHealth}));
   EXPECT_TRUE(run.disks.unexpected.empty());
-  EXPECT_EQ(run.console.Text(),
-            "Trelmoss v1.1\r\nTotal drives: 7\r\n"
-            "/dev/sdb health: failing: smart_status_failed 1, reallocated_sectors 8 "
-            "(attribute 5)\r\n"
-            "/dev/nvme0n1 health: failing: critical_warning_reliability 4, media_errors "
-            "18446744073709551615\r\n"
-            "/dev/sdc health: asleep\r\n/dev/vda health: unknown\r\n"
-            "/dev/sdd health: warning: pending_sectors 2 (attribute 197)\r\n"
-            "/dev/sde health: unknown\r\n");
+  EXPECT_EQ(
+      run.console.Text(),
+      "Trelmoss v1.1\r\nTotal drives: 7\r\n"
+      "/dev/sdb health: failing: smart_status_failed 1, reallocated_sectors 8 "
+      "(attribute 5)\r\n"
+      "/dev/nvme0n1 health: failing: critical_warning_reliability 4, media_errors "
+      "18446744073709551615\r\n"
+      "/dev/sdc health: asleep\r\n/dev/vda health: unknown\r\n"
+      "/dev/sdd health: warning: pending_sectors 2 (attribute 197), smart_status_unavailable 1\r\n"
+      "/dev/sde health: unknown\r\n");
   // The event log gets the failing drives as errors and the warning one as a warning.
   ASSERT_EQ(run.events.size(), 3u);
   EXPECT_EQ(run.events[0],
