@@ -22,6 +22,16 @@ cmake -S . -B build/windows64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64
   -DTRELMOSS_TINYXML2_SOURCE="$tinyxml2" -DTRELMOSS_GTEST_SOURCE=/usr/src/googletest >/dev/null
 cmake --build build/windows64 --target ini_probe trelmoss trelmoss_test_disk test_disk_install \
   trelmoss_driver_tests
+# smartctl for 64-bit Windows, from Debian's smartmontools source: the independent reader the
+# driver tests compare with. Built once (about 3 minutes) and kept in the build folder.
+smartctl=$deps/smartctl-x86_64/smartctl.exe
+if [ ! -x "$smartctl" ]; then
+  rm -rf "$deps/smartctl-x86_64" && mkdir -p "$deps/smartctl-x86_64"
+  (cd "$deps/smartctl-x86_64" && apt-get source -qq smartmontools >/dev/null 2>&1 &&
+    cd smartmontools-*/ && ./configure -q --host=x86_64-w64-mingw32 >/dev/null 2>&1 &&
+    make -s -j2 smartctl.exe >/dev/null 2>&1 && cp smartctl.exe ..)
+  [ -x "$smartctl" ] || { echo "smartctl.exe could not be built"; exit 1; }
+fi
 # The Windows packages: one zip with the program, its definitions file, README, license, schema
 # and alert rules, and an MSI of the same files.
 rm -f build/windows/trelmoss-*-win32.zip build/windows/trelmoss-*-win32.msi

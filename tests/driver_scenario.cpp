@@ -89,6 +89,7 @@ FakeDiskSystem FakeDisksFor(const std::vector<ScenarioDrive>& drives) {
     disk.smartCommands = (drive.capabilities & kCapSmartCommands) != 0;
     disk.powerMode = drive.powerMode;
     disk.statusReply = drive.statusReply;
+    disk.raid = drive.raidVolume ? RaidPlace::kVolume : RaidPlace::kNone;
     if (drive.usbPassThrough == 0) {  // nothing passes to the drive: the bridge says who it is
       disk.bus = DiskBus::kScsiIdentity;
       disk.scsi.vendor = "JMicron", disk.scsi.product = "Tech", disk.scsi.revision = "0204";

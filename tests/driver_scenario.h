@@ -49,7 +49,8 @@ struct ScenarioDrive {
   // Behind a USB bridge that carries ATA PASS-THROUGH (16) and (12), only (12), or neither (16,
   // 12, 0); -1: on a SATA port.
   int usbPassThrough = -1;
-  bool sas = false;  // a SAS disk, answering as SasAnswers() says
+  bool sas = false;         // a SAS disk, answering as SasAnswers() says
+  bool raidVolume = false;  // on the RAID bus: a volume a controller makes of its disks
 };
 
 // The SAS disk of the scenarios: identity, four log pages and two grown defects.

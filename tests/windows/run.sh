@@ -49,8 +49,9 @@ compare_driver_report() { # cross-build folder
   fi
 }
 
-echo "-- the device path through the test disk driver, 64-bit Wine on this machine"
-bash "$top/tests/windows/disk_driver/run.sh" "$top/build/windows64" wine64 ||
+echo "-- the device path through the test disk driver, 64-bit Wine on this machine, with smartctl.exe"
+SMARTCTL_EXE=$top/build/windows-deps/smartctl-x86_64/smartctl.exe \
+  bash "$top/tests/windows/disk_driver/run.sh" "$top/build/windows64" wine64 ||
   failures=$((failures + 1))
 compare_driver_report "$top/build/windows64"
 

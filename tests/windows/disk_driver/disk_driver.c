@@ -91,8 +91,9 @@ struct scsi_pass_through {
 
 struct disk_extension {
   int is_control;
-  int index;    /* which drive of the setup; -1 when the interface name did not tell */
-  int unlinked; /* the interface's link is removed, so that its path does not open */
+  int is_controller; /* the RAID controller, \\.\Scsi2: */
+  int index;         /* which drive of the setup; -1 when the interface name did not tell */
+  int unlinked;      /* the interface's link is removed, so that its path does not open */
   DEVICE_OBJECT *lower, *pdo;
   UNICODE_STRING interface_name;
 };
@@ -101,7 +102,7 @@ static struct test_disk_setup setup;
 static struct disk_extension* disks[TEST_DISK_DEVICES];
 static struct test_disk_log request_log;
 static KSPIN_LOCK lock;
-static DEVICE_OBJECT* control_device;
+static DEVICE_OBJECT *control_device, *controller_device;
 
 static NTSTATUS complete(IRP* irp, NTSTATUS status, ULONG_PTR returned) {
   irp->IoStatus.Status = status;
@@ -136,7 +137,7 @@ static void record(const struct disk_extension* disk, IRP* irp, ULONG major) {
   if (request_log.count < TEST_DISK_LOG_ROOM) {
     entry = &request_log.requests[request_log.count];
     RtlZeroMemory(entry, sizeof *entry);
-    entry->device = (unsigned int)disk->index;
+    entry->device = disk->is_controller ? TEST_DISK_CONTROLLER : (unsigned int)disk->index;
     entry->major = major;
     if (major == IRP_MJ_DEVICE_CONTROL) {
       ULONG length = stack->Parameters.DeviceIoControl.InputBufferLength;
@@ -183,6 +184,22 @@ static void apply_open_failures(void) {
     if (fails && NT_SUCCESS(IoDeleteSymbolicLink(&disk->interface_name))) disk->unlinked = 1;
     if (!fails) relink(disk);
   }
+}
+
+/* Each disk answers at \\.\PhysicalDriveN as well, as Windows' own do; N is its index, which
+   the scenarios that smartctl reads give as its device number too. */
+static void link_as_physical_drive(const struct disk_extension* disk) {
+  WCHAR name[] = L"\\DosDevices\\PhysicalDrive0", target[128] = {0};
+  UNICODE_STRING link, to;
+  ULONG length = 0;
+  if (disk->index < 0 ||
+      !NT_SUCCESS(IoGetDeviceProperty(disk->pdo, DevicePropertyPhysicalDeviceObjectName,
+                                      sizeof target - sizeof(WCHAR), target, &length)))
+    return;
+  name[sizeof name / sizeof *name - 2] = (WCHAR)('0' + disk->index);
+  RtlInitUnicodeString(&link, name);
+  RtlInitUnicodeString(&to, target);
+  IoCreateSymbolicLink(&link, &to);
 }
 
 static NTSTATUS control_request(IRP* irp) {
@@ -482,6 +499,141 @@ static NTSTATUS scsi_request(IRP* irp, const struct test_disk_drive* drive) {
   return complete(irp, STATUS_SUCCESS, in);
 }
 
+/* The RAID controller's CSMI frames, through IOCTL_SCSI_MINIPORT: the 28-byte SRB_IO_CONTROL,
+   then the CSMI buffer. A PHY entry (64 bytes from +32) holds the PHY's identify (device type
+   +0, target protocol +3, SAS address +12, PHY identifier +20), the port identifier +28 and the
+   attached device's identify +36. The STP pass-through: PHY +28, port +29, SAS address +32, the
+   command FIS +44, flags +64, data length +68, the status FIS +76, data bytes +160, data +164. */
+#define CSMI_HEADER 28
+#define CSMI_STP_DATA 164
+struct csmi_header {
+  ULONG header_length;
+  char signature[8];
+  ULONG timeout, code, return_code, length;
+};
+
+/* RST 9/10 and 15.2 list every port in its place up to the last used one, the others only the
+   used ports; each puts the port's number in a field of its own (an end device 10h, SATA 01h).
+   RST addresses a pass-through by the SAS address, AMD by the entry's PHY. */
+static void phy_table(unsigned char* frame, const struct test_disk_controller* c) {
+  int every = c->phy_form == PHY_RST_9 || c->phy_form == PHY_RST_15_2;
+  int port, entry = 0, last = 0;
+  for (port = 0; port < TEST_DISK_PORTS; ++port)
+    if (c->port_drive[port]) last = port + 1;
+  for (port = 0; port < last; ++port) {
+    unsigned char* e = frame + CSMI_HEADER + 4 + 64 * entry;
+    if (!c->port_drive[port] && !every) continue;
+    e[0] = 0x10;
+    e[20] = (UCHAR)(c->phy_form == PHY_RST_16 ? port : entry);
+    e[28] = (UCHAR)(c->phy_form == PHY_RST_9 ? 0xff : c->phy_form == PHY_RST_15_2 ? 0 : port);
+    e[36 + 20] = (UCHAR)(c->phy_form == PHY_RST_15_2 ? entry : 0);
+    if (c->port_drive[port]) e[36] = 0x10, e[36 + 3] = 0x01;
+    if (c->port_drive[port] && c->phy_form != PHY_AMD) e[36 + 12 + 1] = (UCHAR)port;
+    ++entry;
+  }
+  frame[CSMI_HEADER] = (UCHAR)entry;
+}
+
+static int addressed_port(const unsigned char* frame, const struct test_disk_controller* c) {
+  int port, entry = 0;
+  if (c->phy_form != PHY_AMD) return frame[32 + 1];
+  for (port = 0; port < TEST_DISK_PORTS; ++port)
+    if (c->port_drive[port] && entry++ == frame[28]) return port;
+  return TEST_DISK_PORTS;
+}
+
+/* The drive's answer: its sector, and its registers in a register device-to-host FIS (34h),
+   which AMD's driver returns all zero. */
+static void stp_answer(unsigned char* frame, const struct test_disk_drive* drive, int call,
+                       unsigned int form) {
+  const unsigned char* data = call == TEST_DISK_IDENTIFY          ? drive->identify
+                              : call == TEST_DISK_READ_DATA       ? drive->data
+                              : call == TEST_DISK_READ_THRESHOLDS ? drive->thresholds
+                                                                  : NULL;
+  const unsigned char* r = drive->status_registers;
+  unsigned char* status = frame + 76;
+  if (data) RtlCopyMemory(frame + CSMI_STP_DATA, data, TEST_DISK_SECTOR);
+  if (data) *(ULONG*)(frame + 160) = TEST_DISK_SECTOR;
+  status[0] = 0x34, status[2] = ATA_STATUS_READY;
+  if (call == TEST_DISK_RETURN_STATUS) {
+    status[2] = r[6], status[3] = r[0], status[4] = r[2], status[5] = r[3], status[6] = r[4];
+    status[7] = r[5], status[12] = r[1];
+  }
+  if (call == TEST_DISK_POWER_MODE) status[12] = (UCHAR)drive->power_mode;
+  if (form == PHY_AMD) RtlZeroMemory(status, 20);
+}
+
+/* An ATA command in a register host-to-device FIS (27h), reading (01h) one sector or nothing,
+   to the drive on the addressed port; none there: CSMI's 2014. */
+static NTSTATUS stp_request(IRP* irp, unsigned char* frame, ULONG in,
+                            const struct test_disk_controller* c) {
+  struct csmi_header* header = (struct csmi_header*)frame;
+  const unsigned char* fis = frame + 44;
+  ULONG flags = *(ULONG*)(frame + 64), length = *(ULONG*)(frame + 68);
+  int port = addressed_port(frame, c), reads = flags & 0x01, call;
+  struct test_disk_drive* drive;
+  IDEREGS registers;
+  NTSTATUS status = STATUS_SUCCESS;
+  KIRQL irql;
+  if (fis[0] != 0x27 || length != (reads ? TEST_DISK_SECTOR : 0u) || in < CSMI_STP_DATA + length)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (port >= TEST_DISK_PORTS || !c->port_drive[port]) {
+    header->return_code = 2014;
+    return complete(irp, STATUS_SUCCESS, in);
+  }
+  RtlZeroMemory(&registers, sizeof registers);
+  registers.bCommandReg = fis[2], registers.bFeaturesReg = fis[3];
+  registers.bCylLowReg = fis[5], registers.bCylHighReg = fis[6];
+  call = fis[2] == ATA_CHECK_POWER_MODE
+             ? TEST_DISK_POWER_MODE
+             : smart_call(reads ? SMART_RCV_DRIVE_DATA : SMART_SEND_DRIVE_COMMAND, &registers);
+  drive = ExAllocatePool(NonPagedPool, sizeof *drive);
+  if (!drive) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
+  KeAcquireSpinLock(&lock, &irql);
+  *drive = setup.drives[c->port_drive[port] - 1];
+  KeReleaseSpinLock(&lock, irql);
+  if (call == TEST_DISK_CALLS)
+    header->return_code = 1; /* failed */
+  else if (drive->fail[call])
+    status = drive->fail[call];
+  else
+    stp_answer(frame, drive, call, c->phy_form);
+  ExFreePool(drive);
+  return complete(irp, status, in);
+}
+
+/* CSMI as RST or AMD answer it (a code it does not know: return code 2), or, with no form set,
+   refused, as by a controller without it. */
+static NTSTATUS controller_request(IRP* irp) {
+  IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
+  ULONG in = stack->Parameters.DeviceIoControl.InputBufferLength;
+  unsigned char* frame = irp->AssociatedIrp.SystemBuffer;
+  struct csmi_header* header = irp->AssociatedIrp.SystemBuffer;
+  static const char amd[8] = "rcraid", intel[8] = "iaStorA";
+  struct test_disk_controller c;
+  int sas;
+  KIRQL irql;
+  KeAcquireSpinLock(&lock, &irql);
+  c = setup.controller;
+  KeReleaseSpinLock(&lock, irql);
+  if (stack->Parameters.DeviceIoControl.IoControlCode != IOCTL_SCSI_MINIPORT_CODE ||
+      c.phy_form == PHY_NONE)
+    return complete(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
+  if (in < CSMI_HEADER || stack->Parameters.DeviceIoControl.OutputBufferLength < in ||
+      header->header_length != CSMI_HEADER || header->length != in - CSMI_HEADER)
+    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  sas = RtlCompareMemory(header->signature, "CSMISAS", 8) == 8;
+  if (header->code == 25 && sas && in >= CSMI_STP_DATA) return stp_request(irp, frame, in, &c);
+  RtlZeroMemory(frame + CSMI_HEADER, in - CSMI_HEADER);
+  if (header->code == 1 && RtlCompareMemory(header->signature, "CSMIALL", 8) == 8 && in >= 204)
+    RtlCopyMemory(frame + CSMI_HEADER, c.phy_form == PHY_AMD ? amd : intel, sizeof amd);
+  else if (header->code == 20 && sas && in >= 2080)
+    phy_table(frame, &c);
+  else
+    header->return_code = 2;
+  return complete(irp, STATUS_SUCCESS, in);
+}
+
 static NTSTATUS disk_request(IRP* irp, const struct test_disk_drive* drive) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   ULONG code = stack->Parameters.DeviceIoControl.IoControlCode;
@@ -544,6 +696,7 @@ static NTSTATUS WINAPI dispatch_control(DEVICE_OBJECT* device, IRP* irp) {
   KIRQL irql;
   if (disk->is_control) return control_request(irp);
   record(disk, irp, IRP_MJ_DEVICE_CONTROL);
+  if (disk->is_controller) return controller_request(irp);
   if (disk->index < 0) return complete(irp, STATUS_NO_SUCH_DEVICE, 0);
   drive = ExAllocatePool(NonPagedPool, sizeof *drive);
   if (!drive) return complete(irp, STATUS_INSUFFICIENT_RESOURCES, 0);
@@ -560,10 +713,11 @@ static NTSTATUS WINAPI dispatch_pnp(DEVICE_OBJECT* device, IRP* irp) {
   IO_STACK_LOCATION* stack = IoGetCurrentIrpStackLocation(irp);
   DEVICE_OBJECT* lower = disk->lower;
   NTSTATUS status;
-  if (disk->is_control) return complete(irp, STATUS_NOT_SUPPORTED, 0);
+  if (disk->is_control || disk->is_controller) return complete(irp, STATUS_NOT_SUPPORTED, 0);
   switch (stack->MinorFunction) {
     case IRP_MN_START_DEVICE:
       IoSetDeviceInterfaceState(&disk->interface_name, TRUE);
+      link_as_physical_drive(disk);
       break;
     case IRP_MN_REMOVE_DEVICE:
       IoSetDeviceInterfaceState(&disk->interface_name, FALSE);
@@ -610,10 +764,30 @@ static void WINAPI unload(DRIVER_OBJECT* driver) {
   RtlInitUnicodeString(&link, L"\\DosDevices\\TrelmossTestDisks");
   IoDeleteSymbolicLink(&link);
   IoDeleteDevice(control_device);
+  RtlInitUnicodeString(&link, L"\\DosDevices\\Scsi2:");
+  IoDeleteSymbolicLink(&link);
+  if (controller_device) IoDeleteDevice(controller_device);
+}
+
+/* A device of the driver's own beside the disks, at \DosDevices\`link`. */
+static NTSTATUS create_named(DRIVER_OBJECT* driver, const WCHAR* name, const WCHAR* link,
+                             DEVICE_TYPE type, DEVICE_OBJECT** device) {
+  UNICODE_STRING device_name, link_name;
+  NTSTATUS status;
+  RtlInitUnicodeString(&device_name, name);
+  RtlInitUnicodeString(&link_name, link);
+  status =
+      IoCreateDevice(driver, sizeof(struct disk_extension), &device_name, type, 0, FALSE, device);
+  if (!NT_SUCCESS(status)) return status;
+  RtlZeroMemory((*device)->DeviceExtension, sizeof(struct disk_extension));
+  (*device)->Flags |= DO_BUFFERED_IO;
+  (*device)->Flags &= ~DO_DEVICE_INITIALIZING;
+  status = IoCreateSymbolicLink(&link_name, &device_name);
+  if (!NT_SUCCESS(status)) IoDeleteDevice(*device), *device = NULL;
+  return status;
 }
 
 NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registry) {
-  UNICODE_STRING name, link;
   NTSTATUS status;
   (void)registry;
   KeInitializeSpinLock(&lock);
@@ -624,16 +798,13 @@ NTSTATUS WINAPI DriverEntry(DRIVER_OBJECT* driver, UNICODE_STRING* registry) {
   driver->MajorFunction[IRP_MJ_PNP] = dispatch_pnp;
   driver->DriverExtension->AddDevice = add_device;
   driver->DriverUnload = unload;
-  RtlInitUnicodeString(&name, L"\\Device\\TrelmossTestDisks");
-  RtlInitUnicodeString(&link, L"\\DosDevices\\TrelmossTestDisks");
-  status = IoCreateDevice(driver, sizeof(struct disk_extension), &name, FILE_DEVICE_UNKNOWN, 0,
-                          FALSE, &control_device);
+  status = create_named(driver, L"\\Device\\TrelmossTestDisks", L"\\DosDevices\\TrelmossTestDisks",
+                        FILE_DEVICE_UNKNOWN, &control_device);
   if (!NT_SUCCESS(status)) return status;
-  RtlZeroMemory(control_device->DeviceExtension, sizeof(struct disk_extension));
   ((struct disk_extension*)control_device->DeviceExtension)->is_control = 1;
-  control_device->Flags |= DO_BUFFERED_IO;
-  control_device->Flags &= ~DO_DEVICE_INITIALIZING;
-  status = IoCreateSymbolicLink(&link, &name);
-  if (!NT_SUCCESS(status)) IoDeleteDevice(control_device);
+  /* The RAID controller, \\.\Scsi2:; the disks are had without it when it cannot be made. */
+  if (NT_SUCCESS(create_named(driver, L"\\Device\\TrelmossScsi2", L"\\DosDevices\\Scsi2:",
+                              FILE_DEVICE_CONTROLLER, &controller_device)))
+    ((struct disk_extension*)controller_device->DeviceExtension)->is_controller = 1;
   return status;
 }

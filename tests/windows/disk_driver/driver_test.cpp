@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 
 #include "device/windows/windows_disk_system.h"
 #include "model/console.h"
@@ -25,6 +26,9 @@ namespace trelmoss::test {
 namespace {
 
 using Call = DriverCall;
+
+// The bytes of a disk request's input the expected lines hold.
+constexpr std::size_t kKeptInput = 48;
 
 std::string Line(unsigned device, const char* what, unsigned code, const std::string& input,
                  unsigned replySize) {
@@ -67,8 +71,8 @@ std::string PowerModeRequest() {
   request.TimeOutValue = 30;
   request.CurrentTaskFile[5] = 0xA0;
   request.CurrentTaskFile[6] = 0xE5;
-  return Hex({reinterpret_cast<const char*>(&request),
-              std::min<std::size_t>(sizeof request, sizeof test_disk_request{}.input)});
+  return Hex(
+      {reinterpret_cast<const char*>(&request), std::min<std::size_t>(sizeof request, kKeptInput)});
 }
 
 // With `leaveAsleep`, a drive whose driver passes S.M.A.R.T. commands is asked its power mode,
@@ -128,14 +132,17 @@ std::string ExpectedRequests(const std::vector<ScenarioDrive>& drives, ReadOptio
   return lines;
 }
 
-std::string ReceivedRequests(const test_disk_log& log) {
+// The disks' requests, or the RAID controller's.
+std::string ReceivedRequests(const test_disk_log& log, bool controller = false) {
   std::string lines;
   for (unsigned i = 0; i < log.count && i < TEST_DISK_LOG_ROOM; ++i) {
     const test_disk_request& request = log.requests[i];
+    if ((request.device == TEST_DISK_CONTROLLER) != controller) continue;
     const char* what = request.major == TEST_DISK_MAJOR_CREATE  ? "open"
                        : request.major == TEST_DISK_MAJOR_CLOSE ? "close"
                                                                 : "control";
-    const std::size_t kept = std::min<std::size_t>(request.input_length, sizeof request.input);
+    const std::size_t kept =
+        std::min<std::size_t>(request.input_length, controller ? sizeof request.input : kKeptInput);
     lines += Line(request.device, what, request.code,
                   Hex({reinterpret_cast<const char*>(request.input), kept}), request.output_length);
   }
@@ -384,6 +391,96 @@ TEST(TestDiskDriver, UsbBridgesAndSasDisksReadAsOnLinux) {
                         "        <health state=\"unknown\"/>"),
             std::string::npos);
   EXPECT_EQ(ReadTestDiskLog()->open_now, 0u);
+}
+
+// Intel RST in RAID mode and AMD's RAID driver: six NVMe disks, a SATA disk on port 4 that the
+// controller also passes through as a disk of its own, the RAID volume, and its two members
+// (sata0 on port 1, sata3 on port 3), which only the controller \\.\Scsi2: reaches.
+std::vector<ScenarioDrive> RaidScenario() {
+  std::vector<ScenarioDrive> drives(6, {.disk = "nvme0", .nvme = true});
+  for (std::uint32_t device = 0; device < 6; ++device) drives[device].deviceNumber = device;
+  drives.insert(drives.end(),
+                {{"sata1", 6},
+                 {.disk = "sata0", .deviceNumber = 7, .capabilities = 0, .raidVolume = true},
+                 {"sata0", 0},
+                 {"sata3", 0}});
+  return drives;
+}
+
+// smartctl.exe, where TRELMOSS_SMARTCTL names it, reads on `device` the identity and attributes
+// `record` holds.
+void ExpectSmartctlReads(const std::string& device, const DriveRecord& record) {
+  const std::string smartctl =
+      std::getenv("TRELMOSS_SMARTCTL") ? std::getenv("TRELMOSS_SMARTCTL") : "";
+  if (smartctl.empty()) return;
+  const std::string out =
+      RunProgram(smartctl + " -i -A " + device, smartctl.substr(0, smartctl.rfind('\\'))).output;
+  SCOPED_TRACE(device + "\n" + out);
+  const auto text = [](std::string_view field) {
+    return std::string(field.substr(0, field.find_last_not_of(' ') + 1));
+  };
+  for (const std::string& line :
+       {"Device Model:     " + text(record.Model()), "Serial Number:    " + text(record.Serial()),
+        "Firmware Version: " + text(record.Firmware())}) {
+    EXPECT_NE(out.find(line + "\r\n"), std::string::npos) << line;
+  }
+  for (const AttributeEntry& entry : std::span(record.attributes).first(record.attributeCount)) {
+    char id[8], fields[48];
+    std::snprintf(id, sizeof id, "\n%3u ", entry.id);
+    std::snprintf(fields, sizeof fields, " 0x%04x   %03u   %03u   %03d ", entry.flags, entry.value,
+                  entry.worst, entry.threshold);
+    const std::size_t at = std::min(out.find(id), out.size());
+    EXPECT_NE(out.substr(at, out.find('\n', at + 1) - at).find(fields), std::string::npos) << id;
+  }
+}
+
+// In each form of the PHY table, the members are listed once each, after the disks, at their
+// ports; the passed-through port is the disk of its own; the volume is not judged. Each member's
+// pass-through carries the entry's own PHY, port and address, and its IDENTIFY in the FIS.
+TEST(TestDiskDriver, RaidMembersAreReadThroughCsmiInEveryPhyTableForm) {
+  const struct {
+    unsigned form;
+    std::string port3;  // the PHY and port identifiers, and the SAS address, that port 3 gets
+  } forms[] = {
+      {PHY_RST_9, "03ff00000003000000000000"},    {PHY_RST_14_8, "010300000003000000000000"},
+      {PHY_RST_15_2, "030000000003000000000000"}, {PHY_RST_16, "030300000003000000000000"},
+      {PHY_AMD, "010300000000000000000000"},
+  };
+  for (const auto& each : forms) {
+    SCOPED_TRACE(each.form);
+    std::vector<ScenarioDrive> drives = RaidScenario();
+    if (each.form == PHY_AMD) drives[8].statusReply = drives[9].statusReply = {};
+    SetUpTestDisks(drives, {each.form, {0, 9, 0, 10, 7, 0}});
+    WindowsDiskSystem disks;
+    FakeDiskSystem fakes = FakeDisksFor(drives);
+    for (const unsigned port : {1u, 3u}) {
+      FakeDisk& member = fakes.disks[port == 1 ? 8 : 9];
+      member.name = "Scsi2: port " + std::to_string(port), member.path = "\\\\.\\" + member.name;
+      member.deviceNumber = 320 + port, member.raid = RaidPlace::kMember;
+    }
+    EXPECT_EQ(JudgedReport(disks), JudgedReport(fakes));
+    const std::string frames = ReceivedRequests(*ReadTestDiskLog(), true);
+    EXPECT_NE(frames.find("99 control 0004d008 1c00000043534d49534153001e000000190000000000000088"
+                          "020000" +
+                          each.port3 +
+                          "000000002780ec00010000a00000000001000000000000"
+                          "001100000000020000" +
+                          std::string(16, '0') + " 676\n"),
+              std::string::npos)
+        << frames;
+    EXPECT_EQ(ReadTestDiskLog()->open_now, 0u);
+    Console console;
+    DriveTable table;
+    ASSERT_TRUE(table.EnumerateDrives(disks, console, {.leaveAsleep = true}));
+    for (const std::uint8_t slot : {std::uint8_t{6}, std::uint8_t{8}, std::uint8_t{9}}) {
+      EXPECT_FALSE(table.Drive(slot).asleep);  // AMD's registers, all zero, are no standby
+      // The driver plays the disk driver's S.M.A.R.T. codes ("s"), not the ATA pass-through of
+      // IDENTIFY that smartctl tries first on a disk of its own.
+      const std::string& path = table.Drive(slot).devicePath;
+      ExpectSmartctlReads(slot == 6 ? "/dev/sdg:s" : "/dev/csmi2," + path.substr(16),
+                          table.Drive(slot));
+    }
+  }
 }
 
 std::vector<std::uint8_t> Bytes(const std::string& hex) {

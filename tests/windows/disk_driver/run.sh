@@ -5,6 +5,8 @@
 #
 # usage: run.sh BUILD [wine64]   (a cross-build folder; with wine64, 64-bit Wine runs it on this
 #        machine's own kernel, otherwise the `wine` command, as in the emulated machine)
+# With SMARTCTL_EXE naming a smartctl.exe of the same width, the tests compare its reading of the
+# RAID controller's disks with Trelmoss's.
 set -uo pipefail
 build=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -33,6 +35,10 @@ wineserver -p
 driver=$build/tests/windows/disk_driver
 cp "$driver"/{trelmoss_test_disk.sys,trelmoss_test_disk.inf,test_disk_install.exe} "$local_copy/"
 cp "$driver/trelmoss_driver_tests.exe" "$build/trelmoss.exe" "$build/trelmoss.ini" "$local_copy/"
+if [ -n "${SMARTCTL_EXE:-}" ]; then
+  cp "$SMARTCTL_EXE" "$local_copy/smartctl.exe" || exit 1
+  export TRELMOSS_SMARTCTL="Z:${local_copy//\//\\}\\smartctl.exe"
+fi
 run_wine "$local_copy/test_disk_install.exe" "$local_copy/trelmoss_test_disk.inf" 8 | tr -d '\r' ||
   exit 1
 echo "installed in $((SECONDS - started)) s"

@@ -11,6 +11,8 @@
 #define TEST_DISK_READ_LOG 0x00222004u  /* output: struct test_disk_log */
 
 #define TEST_DISK_DEVICES 8 /* devices "root\trelmoss\0" to "root\trelmoss\7" */
+#define TEST_DISK_MEMBERS 2 /* drives that only the RAID controller's ports reach */
+#define TEST_DISK_PORTS 6
 #define TEST_DISK_SECTOR 512
 #define TEST_DISK_NVME_IDENTIFY_SIZE 4096
 #define TEST_DISK_NVME_HEALTH_SIZE 512
@@ -63,22 +65,35 @@ struct test_disk_drive {
   unsigned char nvme_health[TEST_DISK_NVME_HEALTH_SIZE];
 };
 
+/* The RAID controller \\.\Scsi2: answers CSMI with its PHY table in the form of a release of
+   Intel's RST driver (which field of an entry holds the port differs) or of AMD's, which returns
+   no status registers; or, with no form, it refuses CSMI. */
+enum test_disk_phy_form { PHY_NONE, PHY_RST_9, PHY_RST_14_8, PHY_RST_15_2, PHY_RST_16, PHY_AMD };
+struct test_disk_controller {
+  unsigned int phy_form;
+  unsigned char port_drive[TEST_DISK_PORTS]; /* 1 + the index into drives of a port's drive */
+};
+
 struct test_disk_setup {
-  struct test_disk_drive drives[TEST_DISK_DEVICES];
+  struct test_disk_drive drives[TEST_DISK_DEVICES + TEST_DISK_MEMBERS];
+  struct test_disk_controller controller;
 };
 
 #define TEST_DISK_MAJOR_CREATE 0x00u  /* IRP_MJ_CREATE */
 #define TEST_DISK_MAJOR_CLOSE 0x02u   /* IRP_MJ_CLOSE */
 #define TEST_DISK_MAJOR_CONTROL 0x0eu /* IRP_MJ_DEVICE_CONTROL */
 
-/* One request to a disk device, as the driver received it. */
+#define TEST_DISK_CONTROLLER 99u /* the controller's requests in the log */
+#define IOCTL_SCSI_MINIPORT_CODE 0x0004d008u
+
+/* One request to a disk device or the controller, as the driver received it. */
 struct test_disk_request {
-  unsigned int device; /* 0 to TEST_DISK_DEVICES - 1 */
+  unsigned int device; /* 0 to TEST_DISK_DEVICES - 1, or TEST_DISK_CONTROLLER */
   unsigned int major;
   unsigned int code; /* the control code; 0 for an open or a close */
   unsigned int input_length;
   unsigned int output_length;
-  unsigned char input[48]; /* the first bytes of the input */
+  unsigned char input[80]; /* the first bytes of the input */
 };
 
 #define TEST_DISK_LOG_ROOM 400

@@ -33,6 +33,7 @@ constexpr unsigned kBusTypeSata = 0x0B;
 constexpr unsigned kBusTypeNvme = 0x11;
 constexpr unsigned kBusTypeUsb = 0x07;
 constexpr unsigned kBusTypeSas = 0x0A;
+constexpr unsigned kBusTypeRaid = 0x08;
 
 void PutText(unsigned char* to, std::size_t width, const std::string& text) {
   std::memset(to, ' ', width);
@@ -61,10 +62,12 @@ void SetUpScsi(test_disk_drive& to, const ScenarioDrive& drive) {
 
 }  // namespace
 
-void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
-  ASSERT_LE(drives.size(), std::size_t{TEST_DISK_DEVICES});
+void SetUpTestDisks(const std::vector<ScenarioDrive>& drives,
+                    const test_disk_controller& controller) {
+  ASSERT_LE(drives.size(), std::size_t{TEST_DISK_DEVICES + TEST_DISK_MEMBERS});
   auto setup = std::make_unique<test_disk_setup>();
   std::memset(setup.get(), 0, sizeof *setup);
+  setup->controller = controller;
   for (std::size_t device = 0; device < drives.size(); ++device) {
     test_disk_drive& to = setup->drives[device];
     const ScenarioDrive& drive = drives[device];
@@ -73,7 +76,7 @@ void SetUpTestDisks(const std::vector<ScenarioDrive>& drives) {
     if (drive.failing != DriverCall::kNone) {
       to.fail[static_cast<int>(drive.failing)] = static_cast<int>(drive.status);
     }
-    to.bus_type = drive.nvme ? kBusTypeNvme : kBusTypeSata;
+    to.bus_type = drive.nvme ? kBusTypeNvme : drive.raidVolume ? kBusTypeRaid : kBusTypeSata;
     if (drive.sas || drive.usbPassThrough >= 0) SetUpScsi(to, drive);
     to.nvme_short_data = drive.shortNvmeData;
     to.power_mode = drive.powerMode;

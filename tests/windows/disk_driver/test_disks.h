@@ -13,9 +13,11 @@ namespace trelmoss::test {
 // The devices the Windows stage installs: "root\trelmoss\0" to "root\trelmoss\7".
 inline constexpr std::size_t kTestDiskDevices = 8;
 
-// Device N plays drives[N] (the captured sectors, number, capabilities, failure); the log is
-// cleared. Fails the calling test when the control device does not answer.
-void SetUpTestDisks(const std::vector<ScenarioDrive>& drives);
+// Device N plays drives[N] (the captured sectors, number, capabilities, failure), and the drives
+// after the devices' are reached only through `controller`'s ports; the log is cleared. Fails
+// the calling test when the control device does not answer.
+void SetUpTestDisks(const std::vector<ScenarioDrive>& drives,
+                    const test_disk_controller& controller = {});
 // The requests the devices received since the last setup.
 std::unique_ptr<test_disk_log> ReadTestDiskLog();
 
