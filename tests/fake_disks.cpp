@@ -222,7 +222,10 @@ class FakeHandle final : public DiskHandle {
       return {'N', 'V', 'M', 'E'};  // the status block: signed, status 0
     }
     if (cdb[0] != 0xDF || bridge != BridgeTunnel::kJmicronAta) return {};
-    if (std::equal(cdb.begin(), cdb.end(), kJmicronPortProbe.begin())) return {0x04};
+    if (std::equal(cdb.begin(), cdb.end(), kJmicronPortProbe.begin())) {
+      return {disk_.scsi.jmicronPort};
+    }
+    if (cdb[10] != (disk_.scsi.jmicronPort == 0x40 ? 0xB0 : 0xA0)) return {};  // the device
     if (cdb[11] == kAtaIdentifyDevice) return {disk_.identify.begin(), disk_.identify.end()};
     switch (cdb[5]) {  // the S.M.A.R.T. sub-command
       case kSmartReadData:

@@ -49,6 +49,9 @@ struct ScsiAnswers {
   // Behind a USB bridge that answers this tunnel, carrying the disk's NVMe or ATA commands in
   // its own command; it refuses every other.
   BridgeTunnel bridge = BridgeTunnel::kNone;
+  // What JMicron's ATA bridge answers its port probe: the drive on port 0 (04h), addressed as
+  // device A0h, or on port 1 (40h), as B0h; commands to the other device are refused.
+  std::uint8_t jmicronPort = 0x04;
 };
 
 inline constexpr int kFakeTimeoutError = 110;  // the error number MeansTimeout knows

@@ -12,13 +12,15 @@ constexpr const char* kDefinitions =
     "[General]\nMax Attributes=2\n[Attrib0]\nId=9\nName=Power-On \"Hours\"\\\x98\n"
     "[Attrib1]\nId=194\nName=\xD2\xE5\xEC\xEF\xE5\xF0\xE0\xF2\xF3\xF0\xE0\n";
 
-// An ATA drive, an NVMe drive and a drive whose identify failed.
+// An ATA drive, an NVMe drive, a drive whose identify failed and one whose model holds a line
+// feed (unescaped, it would make node_exporter reject the whole file).
 test::WholeRun MetricsRun() {
   test::WholeRun run;
   run.definitions = kDefinitions;
   run.disks.disks = {test::HealthyDisk("/dev/sda", 0), test::HealthyNvmeDisk("/dev/nvme0n1", 1),
-                     test::HealthyDisk("/dev/sdb", 2)};
+                     test::HealthyDisk("/dev/sdb", 2), test::HealthyDisk("/dev/sdc", 3)};
   run.disks.disks[2].failures[test::Step::kIdentify] = 5;
+  run.disks.disks[3].identify = test::IdentifySector("LINE\nFEED", "SERIAL", "FW 1.0");
   return run;
 }
 
@@ -38,7 +40,9 @@ TEST(Metrics, EveryDriveAndEveryFieldInTheExpositionFormat) {
       "trelmoss_device_info{device=\"nvme0n1\",devicepath=\"/dev/nvme0n1\",model_name=\"NVME "
       "MODEL\",serial_number=\"NV-1\",firmware_version=\"1.0\"} 1\n"
       "trelmoss_device_info{device=\"sdb\",devicepath=\"/dev/sdb\",model_name=\"\","
-      "serial_number=\"\",firmware_version=\"\"} 1\n" +
+      "serial_number=\"\",firmware_version=\"\"} 1\n"
+      "trelmoss_device_info{device=\"sdc\",devicepath=\"/dev/sdc\",model_name=\"LINE\\nFEED\","
+      "serial_number=\"SERIAL\",firmware_version=\"FW 1.0\"} 1\n" +
       Family("trelmoss_device_attribute", "gauge",
              "S.M.A.R.T. attribute of an ATA drive: its normalised value, worst value, failure "
              "threshold (when the drive gives one) and whole 48-bit raw value.") +
@@ -60,7 +64,7 @@ TEST(Metrics, EveryDriveAndEveryFieldInTheExpositionFormat) {
            "trelmoss_nvme_written_bytes_total{device=\"nvme0n1\"} 6320640000\n",
            "trelmoss_nvme_power_on_seconds_total{device=\"nvme0n1\"} 3600000\n",
            "trelmoss_nvme_media_errors_total{device=\"nvme0n1\"} 3.40282366920938e+38\n",
-           "# TYPE trelmoss_devices gauge\ntrelmoss_devices 3\n",
+           "# TYPE trelmoss_devices gauge\ntrelmoss_devices 4\n",
            "trelmoss_last_run_timestamp_seconds 1700000000.250\n",
        }) {
     EXPECT_NE(metrics.find(line), std::string::npos) << line;

@@ -231,22 +231,24 @@ TEST(UsbBridges, CommandBlocks) {
   }
 }
 
-// NVMe drives behind each tunnel, and an ATA drive behind JMicron's, read exactly as on a port,
-// their own verdict included; a bridge that refuses its tunnel is sent nothing more of it.
+// NVMe drives behind each tunnel, and an ATA drive behind JMicron's on either of its ports, read
+// exactly as on a port, their own verdict included; a bridge that refuses its tunnel is sent
+// nothing more of it.
 TEST(UsbBridges, BridgedDrivesReadAsOnAPort) {
   test::WholeRun run;
-  test::FakeDisk failing = test::HealthyDisk("/dev/sdf", 5);
+  test::FakeDisk failing = test::HealthyDisk("/dev/sdz", 5);
   failing.statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
   run.disks.disks = {test::HealthyNvmeDisk("/dev/nvme0n1", 0), failing};
   const BridgeTunnel tunnels[] = {BridgeTunnel::kAsmediaNvme, BridgeTunnel::kRealtekNvme,
                                   BridgeTunnel::kJmicronNvme, BridgeTunnel::kJmicronAta,
-                                  BridgeTunnel::kAsmediaNvme};
+                                  BridgeTunnel::kAsmediaNvme, BridgeTunnel::kJmicronAta};
   for (std::size_t i = 0; i < std::size(tunnels); ++i) {
     test::FakeDisk disk = run.disks.disks[tunnels[i] == BridgeTunnel::kJmicronAta ? 1 : 0];
     disk.path = "/dev/sd" + std::string(1, static_cast<char>('a' + i));
     disk.bus = DiskBus::kScsi;
     disk.tunnel = tunnels[i];
-    disk.scsi.bridge = i == 4 ? BridgeTunnel::kRealtekNvme : tunnels[i];  // the last refuses
+    disk.scsi.bridge = i == 4 ? BridgeTunnel::kRealtekNvme : tunnels[i];  // the fifth refuses
+    if (i == 5) disk.scsi.jmicronPort = 0x40;
     run.disks.disks.push_back(disk);
   }
   ASSERT_EQ(run({"trelmoss", "--health", "r.xml"}), kStatusReportWritten);
@@ -258,7 +260,8 @@ TEST(UsbBridges, BridgedDrivesReadAsOnAPort) {
   for (const char* path : {"/dev/sda", "/dev/sdb", "/dev/sdc"}) {
     EXPECT_EQ(element(path), element("/dev/nvme0n1")) << path;
   }
-  EXPECT_EQ(element("/dev/sdd"), element("/dev/sdf"));
+  EXPECT_EQ(element("/dev/sdd"), element("/dev/sdz"));
+  EXPECT_EQ(element("/dev/sdf"), element("/dev/sdz"));
   EXPECT_NE(element("/dev/sdd").find("smart_status_failed"), std::string::npos);
   EXPECT_NE(element("/dev/sde")
                 .find("error=\"Error 5 in reading basic SMART dataError 5 "
