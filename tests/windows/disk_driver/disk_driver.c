@@ -512,15 +512,13 @@ struct csmi_header {
   ULONG timeout, code, return_code, length;
 };
 
-/* RST 9/10 and 15.2 list every port in its place up to the last used one, the others only the
-   used ports; each puts the port's number in a field of its own (an end device 10h, SATA 01h).
-   RST addresses a pass-through by the SAS address, AMD by the entry's PHY. */
+/* RST 9/10 and 15.2 list every port in its place, the others only the used ports; each puts the
+   port's number in a field of its own (an end device 10h, SATA 01h). RST addresses a pass-through
+   by the SAS address, AMD by the entry's PHY. */
 static void phy_table(unsigned char* frame, const struct test_disk_controller* c) {
   int every = c->phy_form == PHY_RST_9 || c->phy_form == PHY_RST_15_2;
-  int port, entry = 0, last = 0;
-  for (port = 0; port < TEST_DISK_PORTS; ++port)
-    if (c->port_drive[port]) last = port + 1;
-  for (port = 0; port < last; ++port) {
+  int port, entry = 0;
+  for (port = 0; port < TEST_DISK_PORTS; ++port) {
     unsigned char* e = frame + CSMI_HEADER + 4 + 64 * entry;
     if (!c->port_drive[port] && !every) continue;
     e[0] = 0x10;
