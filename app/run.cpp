@@ -196,7 +196,8 @@ std::vector<std::string> ScheduledArguments(const Options& options) {
 }
 
 // After the count, each drive that is not good: its path, state and reasons. A failing or
-// warning drive also goes to the event log, with its identity.
+// warning drive also goes to the event log, with its identity and, behind a RAID controller,
+// where it sits.
 void ShowVerdicts(Console& console, const DriveTable& table, const RunServices& services) {
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
     const DriveRecord& drive = table.Drive(slot);
@@ -205,9 +206,11 @@ void ShowVerdicts(Console& console, const DriveTable& table, const RunServices& 
     PrintMessage(console, "%s\r\n", line.c_str());
     const HealthState state = drive.health->state;
     if (state == HealthState::kFailing || state == HealthState::kWarning) {
+      // A disk behind a RAID controller is looked for by its controller and port.
+      const char* place = drive.raid == RaidPlace::kMember ? ", behind a RAID controller" : "";
       services.logEvent(state == HealthState::kFailing,
                         line + "; model " + std::string(drive.Model()) + ", serial " +
-                            std::string(drive.Serial()));
+                            std::string(drive.Serial()) + place);
     }
   }
 }

@@ -162,6 +162,7 @@ TEST(Health, RunJudgesEveryDrive) {
   disks[0].identify = test::IdentifySector("<img src=x onerror=alert(1)>", "'\"&", "FW 1.0");
   disks[1].attributes = test::AttributeSector({{5, 100, 100, Raw(8)}});
   disks[1].statusReply = {0, 0, 0, 0xF4, 0x2C, 0, 0x50};
+  disks[1].raid = RaidPlace::kMember;
   disks[3].powerMode = 0x00;
   disks[4].smartCommands = false;
   disks[5].statusReply = {};  // a driver that returns no registers: the attributes decide
@@ -195,7 +196,7 @@ TEST(Health, RunJudgesEveryDrive) {
   EXPECT_EQ(run.events[0],
             std::make_pair(true, std::string("/dev/sdb health: failing: smart_status_failed 1, "
                                              "reallocated_sectors 8 (attribute 5); model MODEL b, "
-                                             "serial SERIAL")));
+                                             "serial SERIAL, behind a RAID controller")));
   EXPECT_TRUE(run.events[1].first && !run.events[2].first);
   EXPECT_EQ(run.events[2].second.rfind("/dev/sdd health: warning", 0), 0u);
   const std::string& report = run.written.at("r.xml");
