@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "device/windows/windows_errors.h"
+
 namespace trelmoss {
 namespace {
 
@@ -31,7 +33,7 @@ bool AskCsmi(HANDLE controller, std::vector<std::uint8_t>& frame, int& error) {
   const auto size = static_cast<DWORD>(frame.size());
   if (!DeviceIoControl(controller, IOCTL_SCSI_MINIPORT, frame.data(), size, frame.data(), size,
                        &returned, nullptr)) {
-    error = static_cast<int>(GetLastError());
+    error = LastError();
     return false;
   }
   if (CsmiReturnCode(frame) != 0) {
@@ -105,9 +107,7 @@ class CsmiDisk final : public DiskHandle {
   bool ReadNvmeIdentity(NvmeIdentity&, int& error) override { return Refuse(error); }
   bool ReadNvmeHealthLog(NvmeHealthLog, int& error) override { return Refuse(error); }
 
-  bool MeansTimeout(int error) const override {
-    return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
-  }
+  bool MeansTimeout(int error) const override { return MeansTimeoutError(error); }
 
  private:
   static bool Refuse(int& error) {
@@ -142,7 +142,7 @@ std::unique_ptr<DiskHandle> OpenCsmiPort(const CsmiListedPort& listed, unsigned 
                                          int& error) {
   const HANDLE handle = OpenController(listed.controller);
   if (handle == INVALID_HANDLE_VALUE) {
-    error = static_cast<int>(GetLastError());
+    error = LastError();
     return nullptr;
   }
   return std::make_unique<CsmiDisk>(handle, listed, seconds);

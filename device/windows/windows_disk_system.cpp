@@ -22,6 +22,7 @@
 #include "device/scsi/scsi_route.h"
 #include "device/windows/nvme_query.h"
 #include "device/windows/smart_records.h"
+#include "device/windows/windows_errors.h"
 
 namespace trelmoss {
 namespace {
@@ -96,9 +97,6 @@ class WindowsDiskList final : public DiskList {
 constexpr std::size_t kTaskDevice = 5;
 constexpr std::size_t kTaskCommand = 6;
 constexpr std::uint8_t kAtaStatusError = 0x01;  // ERR
-
-// Windows maps a status to its error number; the few our own checks add use the same numbers.
-int LastError() { return static_cast<int>(GetLastError()); }
 
 constexpr ErrorNumbers kErrorNumbers{ERROR_IO_DEVICE, ERROR_INVALID_PARAMETER};
 
@@ -323,11 +321,7 @@ class WindowsDisk final : public DiskHandle {
     return true;
   }
 
-  // The port driver's timeout of a pass-through, and the disk driver's own of a S.M.A.R.T.
-  // control code, end the call with a timeout error.
-  bool MeansTimeout(int error) const override {
-    return error == ERROR_SEM_TIMEOUT || error == ERROR_TIMEOUT || error == WAIT_TIMEOUT;
-  }
+  bool MeansTimeout(int error) const override { return MeansTimeoutError(error); }
 
   bool ReadNvmeHealthLog(NvmeHealthLog log, int& error) override {
     if (bridge_) return bridge_->ReadNvmeHealthLog(*this, log, error);
