@@ -15,10 +15,6 @@ constexpr std::size_t kCodeOffset = 16;
 constexpr std::size_t kReturnCodeOffset = 20;
 constexpr std::size_t kLengthOffset = 24;
 
-// CSMI_SAS_DRIVER_INFO: szName, 81 bytes, first.
-constexpr std::size_t kDriverNameOffset = kCsmiHeaderBytes;
-constexpr std::size_t kDriverNameBytes = 81;
-
 // CSMI_SAS_PHY_INFO: bNumberOfPhys, three reserved bytes, then 32 entries of 64 bytes. An entry
 // is the PHY's own CSMI_SAS_IDENTIFY (28 bytes), bPortIdentifier and seven link bytes, then the
 // attached device's CSMI_SAS_IDENTIFY. In an identify: bDeviceType (0), bTargetPortProtocol
@@ -122,11 +118,6 @@ std::vector<std::uint8_t> BuildCsmiFrame(CsmiCode code, std::size_t bytes, unsig
 
 std::uint32_t CsmiReturnCode(std::span<const std::uint8_t> frame) {
   return LittleEndian(frame, kReturnCodeOffset);
-}
-
-std::string CsmiDriverName(std::span<const std::uint8_t> frame) {
-  const auto* name = reinterpret_cast<const char*>(frame.data() + kDriverNameOffset);
-  return {name, strnlen(name, kDriverNameBytes)};
 }
 
 std::vector<CsmiPort> SataPortsOf(std::span<const std::uint8_t> frame) {

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "device/ata/ata_commands.h"
@@ -33,9 +32,6 @@ std::vector<std::uint8_t> BuildCsmiFrame(CsmiCode code, std::size_t bytes, unsig
 
 // The driver's own return code in an answered frame: 0 when it did what was asked.
 std::uint32_t CsmiReturnCode(std::span<const std::uint8_t> frame);
-
-// The driver's name (rcraid for AMD's), from a driver-info frame.
-std::string CsmiDriverName(std::span<const std::uint8_t> frame);
 
 // A port with a SATA drive, and the entry's fields that address it in a pass-through.
 struct CsmiPort {
