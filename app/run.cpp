@@ -256,6 +256,7 @@ int RunTrelmoss(const std::vector<std::string>& args, Console& console,
   const std::unique_ptr<Report> report = Report::Create();
   options.reading.leaveAsleep = options.noWake;
   options.reading.readStatus = options.health;
+  options.reading.readLogs = options.health;
   options.reading.start = started;
   if (!table->EnumerateDrives(*services.disks, console, options.reading)) {
     PrintMessage(console, "Error enumerating physical drives");

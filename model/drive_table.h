@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/ata_logs.h"
 #include "model/health.h"
 
 namespace trelmoss {
@@ -79,6 +80,7 @@ struct DriveRecord {
   bool smartSectorsRead = false;               // READ DATA and READ THRESHOLDS both answered
   std::optional<std::uint8_t> selfTestStatus;  // from READ DATA, when it was read
   std::uint8_t nvmeEnduranceWarning = 0;       // the endurance groups' critical warning summary
+  AtaLogs ataLogs;                             // what an ATA drive's logs told, when asked
   SmartStatus smartStatus = SmartStatus::kNotAsked;
   std::optional<DriveHealth> health;  // judged only when asked for
   // The run's deadline passed before its turn came: it was sent nothing and nothing is known.
@@ -103,6 +105,7 @@ inline constexpr unsigned kDefaultDeadlineSeconds = 120;
 struct ReadOptions {
   bool leaveAsleep = false;    // an ATA drive in standby is sent nothing but CHECK POWER MODE
   bool readStatus = false;     // an ATA drive is also sent S.M.A.R.T. RETURN STATUS
+  bool readLogs = false;       // and asked for its Device Statistics, self-test and error logs
   unsigned jobs = kMaxDrives;  // how many drives are read at once
   // Counted from `start` (the program's start; the clock's zero: when the drives are listed).
   // When it passes, the drives still being opened or read are given up and listed with an error.

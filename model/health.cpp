@@ -77,6 +77,55 @@ void JudgeSelfTest(std::optional<std::uint8_t> status, std::vector<HealthReason>
   }
 }
 
+// How thorough a self-test kind is: a failure stands until a test at least as thorough passes.
+// Offline collection and vendor tests rank lowest; the captive forms (81h..84h) as their kind.
+int Thoroughness(std::uint8_t type) {
+  switch (type & 0x7F) {
+    case 0x01:  // short
+    case 0x03:  // conveyance
+      return 1;
+    case 0x04:  // selective
+      return 2;
+    case 0x02:  // extended
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+// The newest failed self-test that no later one as thorough passed after, with the LBA of its
+// first error; judged as the execution status byte is.
+void JudgeSelfTestLog(const std::optional<std::vector<SelfTestEntry>>& log,
+                      std::vector<HealthReason>& reasons) {
+  if (!log) return;
+  int passedSince = -1;  // the most thorough kind that passed after the entry at hand
+  for (const SelfTestEntry& entry : *log) {
+    if (entry.status >> 4 == 0) passedSince = std::max(passedSince, Thoroughness(entry.type));
+    if (passedSince >= Thoroughness(entry.type)) continue;
+    if (SelfTestElementFailed(entry.status)) {
+      reasons.push_back({"self_test_log_failed", HealthState::kFailing, 0, entry.firstErrorLba});
+      return;
+    }
+    if (SelfTestReadFailed(entry.status)) {
+      reasons.push_back(
+          {"self_test_log_read_failure", HealthState::kWarning, 0, entry.firstErrorLba});
+      return;
+    }
+  }
+}
+
+// Wear and temperature against the drive's own limit, from its Device Statistics.
+void JudgeStatistics(const AtaLogs& logs, std::vector<HealthReason>& reasons) {
+  if (logs.percentageUsed && *logs.percentageUsed >= kWornOutPercentage) {
+    reasons.push_back({"percentage_used", HealthState::kWarning, 0, *logs.percentageUsed});
+  }
+  if (logs.temperature && logs.maxOperatingTemperature &&
+      *logs.temperature > *logs.maxOperatingTemperature) {
+    reasons.push_back({"temperature_above_limit", HealthState::kWarning, 0,
+                       static_cast<std::uint64_t>(std::max<int>(*logs.temperature, 0))});
+  }
+}
+
 // The drive's status decides alone when it says a threshold is exceeded; otherwise the
 // attributes do.
 std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& record) {
@@ -91,6 +140,8 @@ std::vector<HealthReason> JudgeAta(const DriveTable& table, const DriveRecord& r
     JudgeAttribute(*at->second, reasons);
   }
   JudgeSelfTest(record.selfTestStatus, reasons);
+  JudgeSelfTestLog(record.ataLogs.selfTests, reasons);
+  JudgeStatistics(record.ataLogs, reasons);
   // Asked for and not had (a controller that carries no registers back): the attributes alone
   // judge, and the verdict says so without being made worse by it.
   if (record.smartStatus == SmartStatus::kUnknown) {

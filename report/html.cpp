@@ -8,6 +8,7 @@
 
 #include "ini/ini_encoding.h"
 #include "model/drive_table.h"
+#include "report/ata_log_fields.h"
 #include "report/health_words.h"
 #include "report/report.h"
 
@@ -87,11 +88,65 @@ void AddField(std::vector<Figure>& figures, const std::vector<HealthLogField>& f
   }
 }
 
+// A count the verdict trusts is at most 65535; above it vendors pack other fields (or seconds)
+// into the raw value, which is then shown as the drive's own, not as a count.
+constexpr std::uint64_t kLargestCount = 65535;
+
+std::string RawVendorValue(std::uint64_t raw) {
+  char text[40];
+  std::snprintf(text, sizeof text, "raw vendor value %012llXh",
+                static_cast<unsigned long long>(raw));
+  return text;
+}
+
 void AddAttribute(std::vector<Figure>& figures, const DriveTable& table, std::uint8_t slot,
                   const char* label, std::uint8_t id, std::uint64_t mask, const char* unit) {
   if (const AttributeEntry* entry = table.FindAttribute(slot, id)) {
-    figures.push_back({label, Number(entry->wholeRaw & mask) + unit});
+    const std::uint64_t value = entry->wholeRaw & mask;
+    figures.push_back({label, value > kLargestCount && *unit == '\0'
+                                  ? RawVendorValue(entry->wholeRaw)
+                                  : Number(value) + unit});
   }
+}
+
+std::string WearBar(std::uint64_t percent) {
+  return "<span class=\"bar\"><span style=\"width:" +
+         Number(std::min<std::uint64_t>(percent, 100)) + "%\"></span></span> " + Number(percent) +
+         "%";
+}
+
+std::string Signed(std::int8_t value) { return std::to_string(int{value}); }
+
+// The temperature against the drive's own maximum, where it gives one.
+std::string TemperatureAgainstLimit(const AtaLogs& logs) {
+  std::string text = Signed(*logs.temperature) + kCelsius;
+  if (!logs.maxOperatingTemperature) return text;
+  text += " (limit " + Signed(*logs.maxOperatingTemperature) + kCelsius + ")";
+  if (*logs.temperature > *logs.maxOperatingTemperature) text += " above its limit";
+  return text;
+}
+
+// The Device Statistics in the standard's units first; the attributes where the drive gave none.
+void AtaHeadlines(std::vector<Figure>& figures, const DriveTable& table, const DriveRecord& drive) {
+  constexpr std::uint64_t kLowByte = 0xFF, kLow32 = 0xFFFFFFFF, kAll = ~0ull;
+  const AtaLogs& logs = drive.ataLogs;
+  if (logs.temperature) {
+    figures.push_back({"Temperature", TemperatureAgainstLimit(logs)});
+  } else {
+    const std::uint8_t temperature = table.FindAttribute(drive.slot, 194) ? 194 : 190;
+    AddAttribute(figures, table, drive.slot, "Temperature", temperature, kLowByte, kCelsius);
+  }
+  if (logs.powerOnHours) {
+    figures.push_back({"Power-on hours", Number(*logs.powerOnHours)});
+  } else {
+    AddAttribute(figures, table, drive.slot, "Power-on hours", 9, kLow32, "");
+  }
+  if (logs.percentageUsed) figures.push_back({"Life used", WearBar(*logs.percentageUsed)});
+  if (logs.sectorsWritten) figures.push_back({"Sectors written", Number(*logs.sectorsWritten)});
+  AddAttribute(figures, table, drive.slot, "Reallocated sectors", 5, kAll, "");
+  AddAttribute(figures, table, drive.slot, "Pending sectors", 197, kAll, "");
+  AddAttribute(figures, table, drive.slot, "Offline uncorrectable", 198, kAll, "");
+  if (logs.errorCount) figures.push_back({"Errors logged", Number(*logs.errorCount)});
 }
 
 // What a person looks at first, from whatever the drive gave.
@@ -101,7 +156,9 @@ std::vector<Figure> Headlines(const DriveTable& table, const DriveRecord& drive)
     const auto& log = drive.nvmeHealth;
     AddField(figures, log, "Temperature", "temperature", kCelsius);
     AddField(figures, log, "Power-on hours", "power_on_hours", "");
-    AddField(figures, log, "Life used", "percentage_used", "%");
+    if (const HealthLogField* used = FieldOf(log, "percentage_used")) {
+      figures.push_back({"Life used", WearBar(std::strtoull(used->value.c_str(), nullptr, 10))});
+    }
     const HealthLogField* spare = FieldOf(log, "available_spare");
     const HealthLogField* threshold = FieldOf(log, "available_spare_threshold");
     if (spare && threshold) {
@@ -118,15 +175,16 @@ std::vector<Figure> Headlines(const DriveTable& table, const DriveRecord& drive)
       figures.push_back({"Failure prediction", asc->value == "93" ? "failure predicted" : "none"});
     }
   } else {
-    constexpr std::uint64_t kLowByte = 0xFF, kLow32 = 0xFFFFFFFF, kAll = ~0ull;
-    const std::uint8_t temperature = table.FindAttribute(drive.slot, 194) ? 194 : 190;
-    AddAttribute(figures, table, drive.slot, "Temperature", temperature, kLowByte, kCelsius);
-    AddAttribute(figures, table, drive.slot, "Power-on hours", 9, kLow32, "");
-    AddAttribute(figures, table, drive.slot, "Reallocated sectors", 5, kAll, "");
-    AddAttribute(figures, table, drive.slot, "Pending sectors", 197, kAll, "");
-    AddAttribute(figures, table, drive.slot, "Offline uncorrectable", 198, kAll, "");
+    AtaHeadlines(figures, table, drive);
   }
   return figures;
+}
+
+std::string FigureOf(const std::vector<Figure>& figures, std::string_view label) {
+  for (const Figure& figure : figures) {
+    if (label == figure.label) return figure.value;
+  }
+  return "";
 }
 
 class Page {
@@ -134,11 +192,13 @@ class Page {
   void Add(std::string_view markup) { out_ += markup; }
   void AddText(std::string_view windows1251) { out_ += HtmlText(windows1251); }
   void Summary(const DriveTable& table);
+  void Overview(const DriveTable& table);
   void Drive(const DriveTable& table, const DriveRecord& drive);
   const std::string& Text() const { return out_; }
 
  private:
   void Attributes(const DriveTable& table, const DriveRecord& drive);
+  void SelfTests(const DriveRecord& drive);
   void Term(const char* label, std::string_view windows1251) {
     Add("<dt>");
     Add(label);
@@ -166,6 +226,26 @@ void Page::Summary(const DriveTable& table) {
         std::to_string(counts[static_cast<int>(state)]) + " " + name + "</span>");
   }
   Add("</p>\n");
+}
+
+// One row a drive, so that a machine of many disks is taken in at a glance.
+void Page::Overview(const DriveTable& table) {
+  if (table.DriveCount() == 0) return;
+  Add("<div class=\"scroll\"><table class=\"overview\">\n<tr><th>Device</th><th>Model</th>"
+      "<th>State</th><th>Temperature</th><th>Power-on hours</th><th>Wear</th></tr>\n");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    const std::vector<Figure> figures = Headlines(table, drive);
+    Add("<tr><td>");
+    AddText(drive.devicePath);
+    Add("</td><td>");
+    AddText(drive.Model());
+    Add(std::string("</td><td>") + (drive.health ? HealthStateName(drive.health->state) : "") +
+        "</td><td>" + FigureOf(figures, "Temperature") + "</td><td>" +
+        FigureOf(figures, "Power-on hours") + "</td><td>" + FigureOf(figures, "Life used") +
+        "</td></tr>\n");
+  }
+  Add("</table></div>\n");
 }
 
 void Page::Drive(const DriveTable& table, const DriveRecord& drive) {
@@ -199,8 +279,31 @@ void Page::Drive(const DriveTable& table, const DriveRecord& drive) {
     AddText(drive.errorText);
     Add("</p>\n");
   }
+  SelfTests(drive);
   Attributes(table, drive);
   Add("</section>\n");
+}
+
+// The newest entries of the self-test log, how each ended in words.
+void Page::SelfTests(const DriveRecord& drive) {
+  constexpr std::size_t kShown = 5;
+  constexpr const char* kResults[] = {"passed",         "aborted",      "interrupted",
+                                      "not completed",  "failed",       "failed (electrical)",
+                                      "failed (servo)", "read failure", "failed (handling)"};
+  const auto& log = drive.ataLogs.selfTests;
+  if (!log || log->empty()) return;
+  Add("<div class=\"scroll\"><table class=\"selftests\">\n<tr><th>Hours</th><th>Self-test</th>"
+      "<th>Result</th><th>First error LBA</th></tr>\n");
+  for (std::size_t at = 0; at < std::min(kShown, log->size()); ++at) {
+    const SelfTestEntry& entry = (*log)[at];
+    const std::size_t result = entry.status >> 4;
+    const bool failed = SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status);
+    Add(std::string(failed ? "<tr class=\"low\">" : "<tr>") + "<td>" + Number(entry.hours) +
+        "</td><td>" + SelfTestKindName(entry.type) + "</td><td>" +
+        (result < std::size(kResults) ? kResults[result] : "in progress or unknown") + "</td><td>" +
+        (failed ? Number(entry.firstErrorLba) : "") + "</td></tr>\n");
+  }
+  Add("</table></div>\n");
 }
 
 bool IsRating(int value) { return value >= 1 && value <= kHighestRating; }
@@ -282,6 +385,7 @@ std::string RenderHtml(const DriveTable& table, const PageContext& context) {
   page.Add("</h1>\n<p class=\"run\">Read " + TimeText(context.runTime) +
            " by Trelmoss v1.1: " + std::to_string(table.DriveCount()) + " drives</p>\n");
   page.Summary(table);
+  page.Overview(table);
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
     page.Drive(table, table.Drive(slot));
   }

@@ -1,13 +1,16 @@
 #include "report/metrics.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "ini/ini_encoding.h"
 #include "model/drive_table.h"
+#include "report/ata_log_fields.h"
 
 namespace trelmoss {
 namespace {
@@ -275,15 +278,92 @@ std::vector<LogFamily> ScsiFamilies() {
   return families;
 }
 
+// An ATA drive's log values, each family of one field but the temperature limits'.
+std::vector<LogFamily> AtaFamilies() {
+  return {
+      {"trelmoss_ata_percentage_used",
+       "gauge",
+       1,
+       "ATA Device Statistics: percentage of the rated endurance used; may exceed 100.",
+       {{"percentage_used", {}}}},
+      {"trelmoss_ata_temperature_celsius",
+       "gauge",
+       1,
+       "ATA Device Statistics: temperature now.",
+       {{"temperature", {}}}},
+      {"trelmoss_ata_temperature_highest_celsius",
+       "gauge",
+       1,
+       "ATA Device Statistics: highest temperature over the drive's life.",
+       {{"highest_temperature", {}}}},
+      {"trelmoss_ata_temperature_lowest_celsius",
+       "gauge",
+       1,
+       "ATA Device Statistics: lowest temperature over the drive's life.",
+       {{"lowest_temperature", {}}}},
+      {"trelmoss_ata_temperature_limit_celsius",
+       "gauge",
+       1,
+       "ATA Device Statistics: the drive's own specified operating temperature limits.",
+       {{"max_operating_temperature", {{"limit", "max"}}},
+        {"min_operating_temperature", {{"limit", "min"}}}}},
+      {"trelmoss_ata_power_on_seconds_total",
+       "counter",
+       3600,
+       "ATA Device Statistics: power-on time.",
+       {{"power_on_hours", {}}}},
+      {"trelmoss_ata_logical_sectors_written_total",
+       "counter",
+       1,
+       "ATA Device Statistics: logical sectors written.",
+       {{"logical_sectors_written", {}}}},
+      {"trelmoss_ata_logical_sectors_read_total",
+       "counter",
+       1,
+       "ATA Device Statistics: logical sectors read.",
+       {{"logical_sectors_read", {}}}},
+      {"trelmoss_ata_logged_errors_total",
+       "counter",
+       1,
+       "ATA summary error log: errors the drive logged over its life.",
+       {{"error_count", {}}}},
+  };
+}
+
+bool AnyAtaLogs(const DriveTable& table) {
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    if (!table.Drive(slot).ataLogs.Empty()) return true;
+  }
+  return false;
+}
+
+// The entries of a drive's self-test log that say it failed, whatever passed after them.
+void AddSelfTestLogFailures(Exposition& out, const DriveTable& table) {
+  out.Family("trelmoss_ata_self_test_log_failures", "gauge",
+             "ATA self-test log: entries whose self-test found a failed element or unreadable "
+             "sectors.");
+  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
+    const DriveRecord& drive = table.Drive(slot);
+    if (!drive.ataLogs.selfTests) continue;
+    const auto failures = std::count_if(
+        drive.ataLogs.selfTests->begin(), drive.ataLogs.selfTests->end(),
+        [](const SelfTestEntry& entry) {
+          return SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status);
+        });
+    out.Sample({{"device", drive.deviceName}}, std::to_string(failures));
+  }
+}
+
 void AddLogFamilies(Exposition& out, const DriveTable& table,
                     const std::vector<LogFamily>& families,
-                    std::vector<HealthLogField> DriveRecord::*log) {
+                    const std::function<std::vector<HealthLogField>(const DriveRecord&)>& log) {
   for (const LogFamily& family : families) {
     out.Family(family.name, family.type, family.help);
     for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
       const DriveRecord& drive = table.Drive(slot);
+      const std::vector<HealthLogField> fields = log(drive);
       for (const LogMember& member : family.members) {
-        for (const HealthLogField& field : drive.*log) {
+        for (const HealthLogField& field : fields) {
           if (field.name != member.field) continue;
           Labels labels = {{"device", drive.deviceName}};
           labels.insert(labels.end(), member.labels.begin(), member.labels.end());
@@ -382,6 +462,11 @@ std::string RenderMetrics(const DriveTable& table, double runTime) {
   AddRaid(out, table);
   AddLogFamilies(out, table, NvmeFamilies(), &DriveRecord::nvmeHealth);
   if (AnyScsiDisk(table)) AddLogFamilies(out, table, ScsiFamilies(), &DriveRecord::scsiHealth);
+  if (AnyAtaLogs(table)) {
+    AddLogFamilies(out, table, AtaFamilies(),
+                   [](const DriveRecord& drive) { return AtaLogFields(drive.ataLogs); });
+    AddSelfTestLogFailures(out, table);
+  }
   if (Judged(table)) AddHealth(out, table);
   out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
   out.Sample({}, std::to_string(table.DriveCount()));

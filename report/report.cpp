@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/drive_table.h"
+#include "report/ata_log_fields.h"
 
 namespace trelmoss {
 namespace {
@@ -84,6 +85,7 @@ void Report::AddDrive(const DriveTable& table, std::uint8_t slot) {
     attrib->SetAttribute("treshold", static_cast<int>(entry->threshold));
     drive->InsertEndChild(attrib);
   }
+  AddAtaLogs(*drive, record.ataLogs);
   AddLog(*drive, "nvme", record.nvmeHealth);
   AddLog(*drive, "scsi", record.scsiHealth);
   AddVerdict(*drive, record);
@@ -112,6 +114,28 @@ void Report::AddLog(tinyxml2::XMLElement& drive, const char* name,
     log->SetAttribute(field.name.c_str(), field.value.c_str());
   }
   drive.InsertEndChild(log);
+}
+
+// The values as attributes, the self-test log's entries, newest first, as children.
+void Report::AddAtaLogs(tinyxml2::XMLElement& drive, const AtaLogs& logs) {
+  if (logs.Empty()) return;
+  tinyxml2::XMLElement* ata = document_.NewElement("ata");
+  for (const HealthLogField& field : AtaLogFields(logs)) {
+    ata->SetAttribute(field.name.c_str(), field.value.c_str());
+  }
+  drive.InsertEndChild(ata);
+  if (!logs.selfTests) return;
+  ata->SetAttribute("self_tests", static_cast<unsigned>(logs.selfTests->size()));
+  for (const SelfTestEntry& entry : *logs.selfTests) {
+    tinyxml2::XMLElement* test = document_.NewElement("selftest");
+    test->SetAttribute("type", SelfTestKindName(entry.type));
+    test->SetAttribute("status", static_cast<unsigned>(entry.status));
+    test->SetAttribute("hours", static_cast<unsigned>(entry.hours));
+    if (SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status)) {
+      test->SetAttribute("lba", entry.firstErrorLba);
+    }
+    ata->InsertEndChild(test);
+  }
 }
 
 std::string Report::Render() const {

@@ -1,7 +1,8 @@
 // The XML report: one "drive" element per registered drive, one "attrib" element per attribute
-// that the drive reported and the definitions name, for an NVMe drive one "nvme" element with
-// its health log, and when the drives were judged one "health" element. Its bytes are fixed: CR LF
-// line ends on every platform, four blanks of indentation per level.
+// that the drive reported and the definitions name, for an ATA drive whose logs were read one
+// "ata" element, for an NVMe drive one "nvme" element with its health log, and when the drives were
+// judged one "health" element. Its bytes are fixed: CR LF line ends on every platform, four blanks
+// of indentation per level.
 #pragma once
 
 #include <tinyxml2.h>
@@ -14,6 +15,7 @@
 namespace trelmoss {
 
 class DriveTable;
+struct AtaLogs;
 struct DriveRecord;
 struct HealthLogField;
 
@@ -33,6 +35,7 @@ class Report {
   // An NVMe drive's health log or a SCSI disk's log pages, as one element of decimal fields.
   void AddLog(tinyxml2::XMLElement& drive, const char* name,
               const std::vector<HealthLogField>& fields);
+  void AddAtaLogs(tinyxml2::XMLElement& drive, const AtaLogs& logs);
   void AddVerdict(tinyxml2::XMLElement& drive, const DriveRecord& record);
 
   tinyxml2::XMLDocument document_;

@@ -71,7 +71,12 @@ class FakeHandle final : public DiskHandle {
     if (!Receive(*step, command.registers, DiskBus::kAta, error)) return false;
     const SectorImage* image = *step == Step::kIdentify   ? &disk_.identify
                                : *step == Step::kReadData ? &disk_.attributes
+                               : *step == Step::kReadLog  ? LogOf(command.registers)
                                                           : &disk_.thresholds;
+    if (image == nullptr) {
+      error = 5;  // the drive aborts it
+      return false;
+    }
     if (command.readsSector) Fill(*step, *image, sector);
     return true;
   }
@@ -150,7 +155,17 @@ class FakeHandle final : public DiskHandle {
     if (registers.features == kSmartEnableOperations && !command.readsSector) return Step::kEnable;
     if (!command.readsSector) return std::nullopt;
     if (registers.command == kAtaIdentifyDevice) return Step::kIdentify;
+    if (registers.command == kAtaReadLogExt || registers.features == kSmartReadLog) {
+      return Step::kReadLog;
+    }
     return registers.features == kSmartReadData ? Step::kReadData : Step::kReadThresholds;
+  }
+
+  const SectorImage* LogOf(const AtaRegisters& registers) const {
+    const auto found = disk_.logs.find(
+        {registers.command, registers.sectorNumber,
+         registers.command == kAtaReadLogExt ? registers.cylinderLow : std::uint8_t{0}});
+    return found == disk_.logs.end() ? nullptr : &found->second;
   }
 
   void Unexpected() {
@@ -227,6 +242,11 @@ class FakeHandle final : public DiskHandle {
     }
     if (cdb[10] != (disk_.scsi.jmicronPort == 0x40 ? 0xB0 : 0xA0)) return {};  // the device
     if (cdb[11] == kAtaIdentifyDevice) return {disk_.identify.begin(), disk_.identify.end()};
+    if (cdb[11] == kAtaReadLogExt || cdb[5] == kSmartReadLog) {
+      const SectorImage* log = LogOf({cdb[5], cdb[6], cdb[7], cdb[8], cdb[9], cdb[10], cdb[11]});
+      return log ? std::vector<std::uint8_t>(log->begin(), log->end())
+                 : std::vector<std::uint8_t>();
+    }
     switch (cdb[5]) {  // the S.M.A.R.T. sub-command
       case kSmartReadData:
         return {disk_.attributes.begin(), disk_.attributes.end()};

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "device/disk_system.h"
@@ -29,7 +30,8 @@ enum class Step {
   kNvmeHealth,
   kPowerMode,
   kReturnStatus,
-  kScsi  // any SCSI command; its operation code is recorded
+  kReadLog,  // READ LOG EXT or S.M.A.R.T. READ LOG
+  kScsi      // any SCSI command; its operation code is recorded
 };
 
 // What a disk reached through SCSI commands answers. A command it does not answer ends with
@@ -72,6 +74,8 @@ struct FakeDisk {
   SectorImage identify{};
   SectorImage attributes{};
   SectorImage thresholds{};
+  // The log sectors it answers, by command, log address and page; it refuses every other.
+  std::map<std::tuple<std::uint8_t, std::uint8_t, std::uint8_t>, SectorImage> logs;
   std::map<Step, std::size_t> replyLimits;  // bytes of a sector or log the fake fills at most
   NvmeIdentity nvmeIdentity;
   SectorImage healthLog{};

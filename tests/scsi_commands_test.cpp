@@ -26,17 +26,25 @@ TEST(AtaPassThrough, CommandDescriptorBlocks) {
   EXPECT_EQ(BuildInquiry(true, 0x89, 0x240), (Cdb6{0x12, 1, 0x89, 0x02, 0x40, 0}));
 }
 
-TEST(AtaPassThrough, OnlyTheSixCommandsArePermitted) {
-  for (const AtaCommand* exchange : {&kEnableSmart, &kIdentifyDevice, &kReadSmartData,
-                                     &kReadSmartThresholds, &kReadSmartStatus, &kCheckPowerMode}) {
-    EXPECT_TRUE(IsPermittedAtaCommand(exchange->registers));
+TEST(AtaPassThrough, OnlyTheHealthCommandsArePermitted) {
+  for (const AtaCommand& exchange :
+       {kEnableSmart, kIdentifyDevice, kReadSmartData, kReadSmartThresholds, kReadSmartStatus,
+        kCheckPowerMode, SmartReadLog(0x01), SmartReadLog(0x06), ReadLogExt(0x00, 0),
+        ReadLogExt(0x04, 7)}) {
+    EXPECT_TRUE(IsPermittedAtaCommand(exchange.registers));
   }
   AtaRegisters registers = kReadSmartData.registers;
-  for (const int features : {0xD4, 0xD9, 0xD6, 0xDB, 0xD5}) {  // self-test, disable...
+  for (const int features : {0xD4, 0xD9, 0xD6, 0xDB}) {  // self-test, disable, write log...
     registers.features = static_cast<std::uint8_t>(features);
     EXPECT_FALSE(IsPermittedAtaCommand(registers)) << features;
   }
-  for (const int command : {0x30, 0x24, 0xE0, 0xF4, 0x92}) {  // writes, standby...
+  // Only the logs read, one sector each.
+  for (AtaRegisters log : {SmartReadLog(0x04).registers, SmartReadLog(0x80).registers,
+                           ReadLogExt(0x10, 0).registers, ReadLogExt(0x04, 1).registers}) {
+    if (log.sectorNumber == 0x04 && log.command == kAtaReadLogExt) log.sectorCount = 8;
+    EXPECT_FALSE(IsPermittedAtaCommand(log)) << int{log.sectorNumber};
+  }
+  for (const int command : {0x30, 0x24, 0xE0, 0xF4, 0x92, 0x3F}) {  // writes, standby...
     registers.command = static_cast<std::uint8_t>(command);
     EXPECT_FALSE(IsPermittedAtaCommand(registers)) << command;
   }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/ata/ata_decoders.h"
+#include "device/ata/ata_log_exchange.h"
 #include "device/disk_system.h"
 #include "device/error_text.h"
 #include "model/drive_table.h"
@@ -51,12 +52,15 @@ bool ReadIdentify(DiskHandle& handle, DriveRecord& record) {
   return true;
 }
 
-bool ReadAttributes(DiskHandle& handle, DriveRecord& record) {
+// `data` keeps the data sector, whose capability bytes say which logs the drive keeps; false
+// when it could not be read.
+bool ReadAttributes(DiskHandle& handle, DriveRecord& record,
+                    std::array<std::uint8_t, kSectorSize>& data, bool& dataRead) {
   std::array<std::uint8_t, kSectorSize> sector{};
   int error = 0;
-  const bool dataRead = Send(handle, kReadSmartData, sector, error);
+  dataRead = Send(handle, kReadSmartData, data, error);
   if (dataRead) {
-    DecodeAttributes(record, sector);
+    DecodeAttributes(record, data);
   } else {
     record.errorText += ErrorText("Error %d reading detailed SMART data", error);
   }
@@ -91,8 +95,14 @@ bool ReadAtaDrive(DiskHandle& handle, DriveRecord& record, ReadOptions options) 
   }
   if (!EnableSmart(handle, record)) return true;
   ReadIdentify(handle, record);  // attributes are read whether or not the identity was
-  const bool read = ReadAttributes(handle, record);
+  std::array<std::uint8_t, kSectorSize> data{};
+  bool dataRead = false;
+  const bool read = ReadAttributes(handle, record, data, dataRead);
   if (options.readStatus) ReadSmartStatus(handle, record);
+  if (options.readLogs) {
+    ReadAtaLogs(handle, record,
+                LogSupportOf(record.identification.data(), dataRead ? data.data() : nullptr));
+  }
   return read;
 }
 

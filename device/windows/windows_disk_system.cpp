@@ -276,6 +276,11 @@ class WindowsDisk final : public DiskHandle {
     if (ScsiRouted()) {
       return SendAtaOverScsi(*this, route_->route, command, sector, kErrorNumbers, error);
     }
+    // The S.M.A.R.T. codes carry S.M.A.R.T. commands and IDENTIFY alone.
+    if (command.registers.command == kAtaReadLogExt) {
+      AtaRegisters returned;
+      return PassThroughAta(command.registers, sector, returned, error);
+    }
     SmartRequest request = BuildSmartRequest(command, deviceNumber_);
     std::array<std::uint8_t, kLargestReplySize> reply{};
     if (!Control(ControlCodeOf(command), request.data(), request.size(), reply.data(),
@@ -296,7 +301,7 @@ class WindowsDisk final : public DiskHandle {
       return AskAtaRegistersOverScsi(*this, route_->route, command, kErrorNumbers, returned, error);
     }
     if (command.registers.command == kAtaCheckPowerMode) {
-      return PassThroughNonData(command.registers, returned, error);
+      return PassThroughAta(command.registers, {}, returned, error);
     }
     if (command.readsSector || ReplySizeOf(command) != kReturnStatusReplySize) {
       error = ERROR_INVALID_PARAMETER;
@@ -333,10 +338,20 @@ class WindowsDisk final : public DiskHandle {
   }
 
  private:
-  bool PassThroughNonData(const AtaRegisters& registers, AtaRegisters& returned, int& error) {
-    ATA_PASS_THROUGH_EX request{};
+  // ATA_PASS_THROUGH_EX with its data, one sector at most, after it in the same buffer: the
+  // command the S.M.A.R.T. codes do not carry (CHECK POWER MODE, READ LOG EXT).
+  struct AtaPassThroughBuffer {
+    ATA_PASS_THROUGH_EX header;
+    UCHAR data[kSectorSize];
+  };
+  bool PassThroughAta(const AtaRegisters& registers, std::span<std::uint8_t> dataIn,
+                      AtaRegisters& returned, int& error) {
+    AtaPassThroughBuffer buffer{};
+    ATA_PASS_THROUGH_EX& request = buffer.header;
     request.Length = sizeof request;
-    request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED;
+    request.AtaFlags = ATA_FLAGS_DRDY_REQUIRED | (dataIn.empty() ? 0 : ATA_FLAGS_DATA_IN);
+    request.DataTransferLength = static_cast<ULONG>(dataIn.size());
+    request.DataBufferOffset = dataIn.empty() ? 0 : offsetof(AtaPassThroughBuffer, data);
     request.TimeOutValue = commandSeconds_;
     UCHAR* task = request.CurrentTaskFile;
     task[0] = registers.features;
@@ -346,14 +361,13 @@ class WindowsDisk final : public DiskHandle {
     task[4] = registers.cylinderHigh;
     task[kTaskDevice] = registers.driveHead;
     task[kTaskCommand] = registers.command;
-    if (!Control(IOCTL_ATA_PASS_THROUGH, &request, sizeof request, &request, sizeof request,
-                 error)) {
-      return false;
-    }
+    const std::size_t size = dataIn.empty() ? sizeof request : sizeof buffer;
+    if (!Control(IOCTL_ATA_PASS_THROUGH, &buffer, size, &buffer, size, error)) return false;
     if ((task[kTaskCommand] & kAtaStatusError) != 0) {
       error = ERROR_IO_DEVICE;
       return false;
     }
+    std::copy_n(buffer.data, dataIn.size(), dataIn.begin());
     returned = {task[0], task[1], task[2], task[3], task[4], task[5], task[6]};
     return true;
   }

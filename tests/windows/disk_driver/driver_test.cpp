@@ -77,7 +77,9 @@ std::string PowerModeRequest() {
 
 // With `leaveAsleep`, a drive whose driver passes S.M.A.R.T. commands is asked its power mode,
 // and one in standby is sent nothing more; with `readStatus`, RETURN STATUS follows the
-// thresholds, its reply the record and the IDEREGS.
+// thresholds, its reply the record and the IDEREGS; with `readLogs`, S.M.A.R.T. READ LOG of the
+// self-test and error logs, which every captured drive's data sector says it keeps, and which
+// the test driver, like a disk driver that does not carry it, refuses.
 std::string AtaRequests(unsigned device, const ScenarioDrive& drive, ReadOptions options) {
   const auto fails = [&drive](Call call) { return drive.failing == call; };
   // STATUS_IO_TIMEOUT: the drive is sent nothing more.
@@ -103,8 +105,12 @@ std::string AtaRequests(unsigned device, const ScenarioDrive& drive, ReadOptions
   lines +=
       Line(device, "control", 0x0007C088, SmartRequest("00020000", "d101014fc2a0b000", n), 531);
   if (!options.readStatus || timesOut(Call::kReadThresholds)) return lines;
+  lines += Line(device, "control", 0x0007C084, SmartRequest("00000000", "da01014fc2a0b000", n), 24);
+  if (!options.readLogs) return lines;
+  lines +=
+      Line(device, "control", 0x0007C088, SmartRequest("00020000", "d501064fc2a0b000", n), 531);
   return lines +
-         Line(device, "control", 0x0007C084, SmartRequest("00000000", "da01014fc2a0b000", n), 24);
+         Line(device, "control", 0x0007C088, SmartRequest("00020000", "d501014fc2a0b000", n), 531);
 }
 
 // What a drive must be sent, from the open to the close, when `drive` fails where it says.
@@ -552,7 +558,7 @@ TEST(DriverScenario, ProgramReport) {
   EXPECT_NE(report.find("id=\"300\""), std::string::npos);
   EXPECT_EQ(SchemaProblems(report), "");
   KeepReportForComparison(ReadFile(folder + "\\metrics.prom"), ".prom");
-  ExpectRequestsOf(drives, {.readStatus = true});
+  ExpectRequestsOf(drives, {.readStatus = true, .readLogs = true});
 }
 
 }  // namespace
