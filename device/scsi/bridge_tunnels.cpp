@@ -101,8 +101,8 @@ bool BridgeRoad::Carry(DiskHandle& disk, std::span<const std::uint8_t> cdb,
   ScsiOutcome outcome;
   const bool sent = dataOut.empty() ? SendScsi(disk, cdb, dataIn, outcome, error)
                                     : disk.SendScsiDataOut(cdb, dataOut, outcome, error);
-  if (sent && Succeeded(outcome)) return true;
-  refused_ = true;
+  if (sent && Succeeded(outcome)) return carried_ = true;
+  refused_ = !carried_;
   if (sent) error = numbers_.deviceFailed;
   return false;
 }

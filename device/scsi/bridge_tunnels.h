@@ -54,7 +54,9 @@ class BridgeRoad {
             int& error);
   bool JmicronNvme(DiskHandle& disk, const NvmeAdminCommand& command, std::span<std::uint8_t> data,
                    int& error);
-  // One tunnelled command, data in or out; a refusal ends the tunnel.
+  // One tunnelled command, data in or out. A refusal before any command got through ends the
+  // tunnel (the bridge does not speak it); after one did, it is the drive's refusal of that
+  // command alone (a log it does not keep).
   bool Carry(DiskHandle& disk, std::span<const std::uint8_t> cdb, std::span<std::uint8_t> dataIn,
              std::span<const std::uint8_t> dataOut, int& error);
   bool FindPort(DiskHandle& disk, int& error);
@@ -62,6 +64,7 @@ class BridgeRoad {
   BridgeTunnel tunnel_;
   ErrorNumbers numbers_;
   bool refused_ = false;
+  bool carried_ = false;                // a command got through
   std::optional<std::uint8_t> device_;  // the JMicron SATA bridge's port, once found
 };
 
