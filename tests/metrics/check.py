@@ -119,14 +119,21 @@ def check_alert_rules(served_text, states):
         series.append((match.group(1), labels, match.group(3)))
         written = match.group(1).startswith("node_textfile")  # the files' age starts at 0
         body = ",".join(f'{k}="{v}"' for k, v in labels)
-        inputs.append({"series": f"{match.group(1)}{{{body}}}",
-                       "values": f"{'0' if written else match.group(3)}x150"})
+        grows = match.group(1) == "trelmoss_ata_logged_errors_total"  # one more after an hour
+        inputs.append({"series": f"{match.group(1)}{{{body}}}", "values": f"{match.group(3)}x60 "
+                       f"{float(match.group(3)) + 1:g}x90" if grows else f"{'0' if written else match.group(3)}x150"})
     failing = expected_alerts(rules["TrelmossDiskFailing"], series, "trelmoss_device_health", "failing")
     warning = expected_alerts(rules["TrelmossDiskWarning"], series, "trelmoss_device_health", "warning")
     stale = expected_alerts(rules["TrelmossMetricsStale"], series, "node_textfile_mtime_seconds", None)
     for alert in stale:
         alert["exp_annotations"]["description"] = alert["exp_annotations"]["description"].replace(
             "{{ $value | humanizeDuration }}", "2h 10m 0s")
+    grown = expected_alerts(rules["TrelmossDiskErrorsLogged"], series, "trelmoss_ata_logged_errors_total", None)
+    worn = [alert for name, limit in (("trelmoss_ata_percentage_used", 100), ("trelmoss_nvme_used_ratio", 1))
+            for alert in expected_alerts(rules["TrelmossDiskWornOut"],
+                                         [s for s in series if float(s[2]) >= limit], name, None)]
+    if not grown or not worn:
+        problems.append(f"no disk to prove the rules on: {len(grown)} error logs, {len(worn)} worn")
     wanted = {"failing": failing, "warning": warning}
     for state, alerts in wanted.items():
         devices = sorted(a["exp_labels"]["device"] for a in alerts)
@@ -139,6 +146,9 @@ def check_alert_rules(served_text, states):
             {"alertname": "TrelmossDiskWarning", "eval_time": "70m", "exp_alerts": warning},
             {"alertname": "TrelmossMetricsStale", "eval_time": "100m", "exp_alerts": []},
             {"alertname": "TrelmossMetricsStale", "eval_time": "130m", "exp_alerts": stale},
+            {"alertname": "TrelmossDiskWornOut", "eval_time": "5m", "exp_alerts": worn},
+            {"alertname": "TrelmossDiskErrorsLogged", "eval_time": "50m", "exp_alerts": []},
+            {"alertname": "TrelmossDiskErrorsLogged", "eval_time": "70m", "exp_alerts": grown},
         ]}]}
     with tempfile.NamedTemporaryFile("w", suffix=".yml") as test_file:
         json.dump(tests, test_file)
@@ -147,7 +157,7 @@ def check_alert_rules(served_text, states):
                                 text=True)
     if result.returncode != 0:
         problems.append(f"promtool test rules: {result.stdout[-3000:]}{result.stderr[-3000:]}")
-    return len(failing), len(warning), len(stale)
+    return len(failing), len(warning), len(stale), len(worn), len(grown)
 
 
 def free_port():
@@ -213,8 +223,8 @@ def main():
     print(f"node_exporter served all {len(expected)} trelmoss samples of "
           f"{len(sys.argv) - 1} folder(s) without a scrape error; promtool found nothing; "
           f"{attributes} attribute samples agree with the reports; the alert rules fired for "
-          f"{alerts[0]} failing and {alerts[1]} warning drives and {alerts[2]} stale files, "
-          f"as the reports say")
+          f"{alerts[0]} failing, {alerts[1]} warning, {alerts[3]} worn drives, {alerts[4]} whose "
+          f"error count grew and {alerts[2]} stale files, as the reports say")
 
 
 if __name__ == "__main__":

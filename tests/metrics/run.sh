@@ -13,4 +13,4 @@ dump=$(mktemp -d)
 trap 'rm -rf "$dump"' EXIT
 TRELMOSS_REPORT_DUMP=$dump "$build/tests/trelmoss_tests" --gtest_filter='Metrics.*:Health.*' \
   --gtest_brief=1 >/dev/null
-/usr/bin/python3 "$here/check.py" "$dump" "$e2e/kinds" "$e2e/many" "$e2e/raid"
+/usr/bin/python3 "$here/check.py" "$dump" "$e2e/kinds" "$e2e/many" "$e2e/raid" "$e2e/bridges"
