@@ -4,7 +4,9 @@
  * receives is logged, one hexadecimal line each.
  *
  * usage: bridge_gadget FFS_FOLDER asmedia|realtek|jmicron-nvme|jmicron-ata|none DATA_PREFIX LOG
- * DATA_PREFIX.identify and .health (NVMe), or .identify, .data and .thresholds (ATA). */
+ * DATA_PREFIX.identify and .health (NVMe), or .identify, .data and .thresholds (ATA), and for
+ * JMicron's ATA bridge .devstat (Device Statistics pages 00h to 07h, read a page at a time) and
+ * .errorlog (its summary error log). */
 #include <endian.h>
 #include <fcntl.h>
 #include <linux/usb/functionfs.h>
@@ -46,6 +48,7 @@ static struct endpoints speed(unsigned packet) {
 
 static const char* kind;
 static unsigned char identify[IDENTIFY], health[SECTOR], data[SECTOR], thresholds[SECTOR];
+static unsigned char devstat[8 * SECTOR], errorlog[SECTOR];
 static unsigned char block[SECTOR]; /* the last JMicron NVMe command block */
 static unsigned char sense[18] = {0x70, 0, 0, 0, 0, 0, 0, 10};
 static FILE* logfile;
@@ -119,7 +122,20 @@ static long answer(const unsigned char* cdb, unsigned char* reply, const unsigne
       memcpy(reply, identify, SECTOR);
       return SECTOR;
     }
+    if (cdb[11] == 0x2f && cdb[7] == 0 && cdb[8] == 0) { /* READ LOG EXT: the log directory */
+      memset(reply, 0, SECTOR);
+      reply[2 * 4] = 8; /* log 04h's pages */
+      return SECTOR;
+    }
+    if (cdb[11] == 0x2f && cdb[7] == 4 && cdb[8] < 8) {
+      memcpy(reply, devstat + SECTOR * cdb[8], SECTOR);
+      return SECTOR;
+    }
     if (cdb[11] != 0xb0) return -1;
+    if (cdb[5] == 0xd5 && cdb[7] == 0x01) { /* the summary error log; the self-test log refused */
+      memcpy(reply, errorlog, SECTOR);
+      return SECTOR;
+    }
     if (cdb[5] == 0xd0) {
       memcpy(reply, data, SECTOR);
       return SECTOR;
@@ -180,6 +196,10 @@ int main(int argc, char** argv) {
   load(argv[3], "health", health, SECTOR);
   load(argv[3], "data", data, SECTOR);
   load(argv[3], "thresholds", thresholds, SECTOR);
+  load(argv[3], "devstat", devstat, sizeof devstat);
+  load(argv[3], "errorlog", errorlog, sizeof errorlog);
+  if (is("jmicron-ata"))
+    identify[84 * 2] |= 0x20, identify[87 * 2] |= 0x20; /* general-purpose logging */
   logfile = fopen(argv[4], "w");
   char path[512];
   snprintf(path, sizeof path, "%s/ep0", argv[1]);

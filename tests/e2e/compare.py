@@ -16,7 +16,14 @@ DECLARATION = b'<?xml version="1.0" encoding="windows-1251" ?>\r\n'
 # ATA commands a disk may receive: (command, features) for S.M.A.R.T., IDENTIFY DEVICE.
 PERMITTED_ATA = {(0xB0, 0xD8), (0xB0, 0xD0), (0xB0, 0xD1), (0xEC, None)}
 ATA_CHECK_POWER_MODE = 0xE5  # with --no-wake only
-ATA_SMART_RETURN_STATUS = (0xB0, 0xDA)  # with --health only
+# With --health only: RETURN STATUS, S.M.A.R.T. READ LOG and READ LOG EXT.
+HEALTH_ATA = {(0xB0, 0xDA), (0xB0, 0xD5), (0x2F, None)}
+# Device Statistics by page and offset, as the report's ata element names them.
+STATISTICS = {(1, 16): "power_on_hours", (1, 24): "logical_sectors_written",
+              (1, 40): "logical_sectors_read", (5, 8): "temperature", (5, 32): "highest_temperature",
+              (5, 40): "lowest_temperature", (5, 88): "max_operating_temperature",
+              (5, 104): "min_operating_temperature", (7, 8): "percentage_used"}
+SELF_TEST_KINDS = {0: "offline", 1: "short", 2: "extended", 3: "conveyance", 4: "selective"}
 SCSI_INQUIRY = 0x12
 ATA_PASS_THROUGH_16 = 0x85
 ATA_PASS_THROUGH_12 = 0xA1
@@ -230,7 +237,7 @@ def device_requests(folder, trace="trace.txt", no_wake=False, health=False):
     # A disk's SCSI generic node stands for the disk.
     generic = dict(line.split() for line in open(os.path.join(folder, "sg.txt")) if line.strip())
     permitted_ata = PERMITTED_ATA | ({(ATA_CHECK_POWER_MODE, None)} if no_wake else set())
-    permitted_ata |= {ATA_SMART_RETURN_STATUS} if health else set()
+    permitted_ata |= HEALTH_ATA if health else set()
     pending = {}  # a thread's opening that strace shows in two halves, as threads interleave
     for line in open(os.path.join(folder, trace), errors="replace"):
         thread = line.split(" ", 1)[0]
@@ -353,13 +360,13 @@ def check_health(machine, folder, read):
     compared = 0
     for disk, ours, with_health in zip(read, report, judged):
         health = with_health.findall("health")
-        shorn = [child for child in with_health if child.tag != "health"]
+        shorn = [child for child in with_health if child.tag not in ("health", "ata")]
         if len(health) != 1 or shape(ours)[:2] != shape(with_health)[:2] or \
                 [shape(c) for c in ours] != [shape(c) for c in shorn]:
             problem(f"{machine} {disk}: the report with --health is not the report and a verdict")
             continue
         reading = smartctl_reading(folder, disk)
-        more = 1 if is_ata(reading) else 0
+        more = 3 if is_ata(reading) else 0  # RETURN STATUS, the self-test and the error log
         path = f"/dev/{disk}"
         if counts.get(path, 0) != plain.get(path, 0) + more:
             problem(f"{machine}: {path} got {counts.get(path, 0)} requests with --health, "
@@ -378,8 +385,35 @@ def check_health(machine, folder, read):
             expected = "failing" if warning & ~0x02 else "warning" if warning else "good"
             if state != expected or failing.get(disk) != (1.0 if expected == "failing" else 0.0):
                 problem(f"{machine} {disk}: critical warning {warning} but state {state}")
-    print(f"{machine}: --health sent one command more to each ATA disk; the drive's own verdict "
-          f"equals smartctl -H on {compared} disks")
+    print(f"{machine}: --health sent three commands more to each ATA disk; the drive's own verdict "
+          f"equals smartctl -H on {compared} disks; {check_ata_logs(folder, read)} logs agree")
+
+
+def check_ata_logs(folder, read):
+    """Each ATA disk's ata element: its self-tests, error count and Device Statistics equal
+    smartctl's reading of the same logs."""
+    judged = ElementTree.parse(os.path.join(folder, "health.xml")).getroot().findall("drive")
+    compared = 0
+    for disk, drive in zip(read, judged):
+        if not is_ata(smartctl_reading(folder, disk)):
+            continue
+        theirs = json.load(open(os.path.join(folder, f"logs-{disk}.json")))
+        tests = theirs.get("ata_smart_self_test_log", {}).get("standard", {}).get("table", [])
+        expected = {STATISTICS[(page["number"], row["offset"])]: str(row["value"])
+                    for page in theirs.get("ata_device_statistics", {}).get("pages", [])
+                    for row in page["table"] if (page["number"], row["offset"]) in STATISTICS}
+        if "ata_smart_self_test_log" in theirs:
+            expected["self_tests"] = str(len(tests))
+        if "ata_smart_error_log" in theirs:
+            expected["error_count"] = str(theirs["ata_smart_error_log"]["summary"]["count"])
+        ata = drive.find("ata") if drive.find("ata") is not None else ElementTree.Element("ata")
+        entries = [{k: v for k, v in e.attrib.items() if k != "lba"} for e in ata.findall("selftest")]
+        wanted = [{"type": SELF_TEST_KINDS.get(t["type"]["value"] & 0x7F, "vendor"),
+                   "status": str(t["status"]["value"]), "hours": str(t["lifetime_hours"])} for t in tests]
+        if ata.attrib != expected or entries != wanted:
+            problem(f"{disk}: ata {ata.attrib} {entries}, smartctl {expected} {wanted}")
+        compared += 1
+    return compared
 
 
 def check_unprivileged(machine, folder, read):
@@ -540,7 +574,8 @@ def check_bridges(folder, schema):
         if tunnel and (passed is None or status.get(disk) != (1.0 if passed else 0.0)):
             problem(f"bridges {disk}: smart_status {status.get(disk)}, smartctl -H {passed}")
     print(f"bridges: {len(bridges)} USB disks, each read through its own id's tunnel as smartctl "
-          f"reads it; the unknown id got no vendor command")
+          f"reads it; the unknown id got no vendor command; {check_ata_logs(folder, read)} "
+          f"disks' logs agree with smartctl's")
 
 
 def check_raid(folder, schema):

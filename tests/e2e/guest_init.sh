@@ -99,6 +99,10 @@ for disk in $(cat /e2e/disks.txt); do
 done
 for log in /e2e/gadget-*.log; do [ -e "$log" ] && wc -l < "$log" > "${log%.log}.before.txt"; done
 
+# Some disks run a short self-test first (a test step, never the program's), so that their logs
+# hold an entry.
+[ -e /e2e/scsi_debug ] && for disk in sda sdc; do smartctl -q silent -t short /dev/$disk; done
+
 cd /opt/trelmoss || exit 1
 start=$(cat /proc/uptime)
 ./trelmoss --prometheus /e2e/report.prom /e2e/report.xml > /e2e/output.txt
@@ -150,6 +154,12 @@ for disk in $(cat /e2e/disks.txt); do
 done
 end=$(cat /proc/uptime)
 echo "$start $end" > /e2e/smartctl_time.txt
+# The logs each ATA disk keeps, as smartctl reads them: self-tests, errors, Device Statistics
+# (behind JMicron's bridge, told that it carries READ LOG EXT).
+for disk in $(grep '^sd' /e2e/disks.txt); do
+  type=$(grep -q '"usbjmicron"' "/e2e/smart-$disk.json" && echo usbjmicron,x || echo auto)
+  smartctl -j -d $type -l selftest -l error -l devstat "/dev/$disk" > "/e2e/logs-$disk.json"
+done
 if [ -e /e2e/trace_smartctl ]; then
   for disk in $(cat /e2e/disks.txt); do
     case $disk in

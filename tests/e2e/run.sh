@@ -47,6 +47,21 @@ gcc -O2 -Wall -Werror -o "$work/bridge_gadget" "$here/bridge_gadget.c" -pthread
 copy_with_libraries "$work/bridge_gadget" /usr/bin/bridge_gadget
 mkdir -p "$root/e2e/sectors"
 cp "$here/../windows/disk_driver/sectors/"* "$root/e2e/sectors/"
+# Device Statistics for the JMicron bridge's drive: pages 00h (the list), 01h, 05h and 07h, each
+# statistic flagged supported and valid. A lowest temperature below zero; worn past its rating.
+python3 - "$root/e2e/sectors/sata0.devstat" <<'EOF'
+import struct, sys
+out, v = bytearray(8 * 512), 0xC0 << 56
+for page, stats in {0: [(8, 0x0705010004)], 1: [(16, v | 12345), (24, v | 98765), (40, v | 4321)],
+                    5: [(8, v | 38), (32, v | 55), (40, v | 0xFD), (88, v | 60)], 7: [(8, v | 104)]}.items():
+    for offset, value in [(0, page << 16 | 1)] + stats:
+        struct.pack_into("<Q", out, 512 * page + offset, value)
+open(sys.argv[1], "wb").write(out)
+errors = bytearray(512)  # the summary error log: 3 errors, the newest the first entry
+errors[0], errors[1], errors[452] = 1, 1, 3
+errors[511] = -sum(errors) % 256
+open(sys.argv[1].replace("devstat", "errorlog"), "wb").write(errors)
+EOF
 for drivedb in /usr/share/smartmontools /var/lib/smartmontools; do
   [ -d "$drivedb" ] && mkdir -p "$root$drivedb" && cp -r "$drivedb/." "$root$drivedb/"
 done

@@ -59,6 +59,8 @@ function reportedDrives(xml) {
       problems.push("elements made of a drive's text");
     }
     if (shown.length !== reported.length) problems.push(`${shown.length} drives shown, ${reported.length} reported`);
+    const overview = await page.$$eval("table.overview tr", (rows) => rows.slice(1).map((r) => [r.cells[0].textContent, r.cells[2].textContent]));
+    if (JSON.stringify(overview) !== JSON.stringify(reported.map((d) => [d.device, d.state]))) problems.push(`overview ${JSON.stringify(overview)}`);
     reported.forEach((drive, at) => {
       const seen = shown[at] || {};
       for (const key of ["state", "reasons", "model", "serial", "firmware", "device", "error"]) {

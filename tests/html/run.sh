@@ -17,7 +17,7 @@ npm install --prefix "$build/html-driver" --silent --no-audit --no-fund playwrig
 TRELMOSS_REPORT_DUMP=$pages "$build/tests/trelmoss_tests" --gtest_filter='Health.RunJudgesEveryDrive' \
   --gtest_brief=1 > /dev/null
 rm -f "$pages"/*.prom
-for machine in kinds many raid; do
+for machine in kinds many raid bridges; do
   cp "$e2e/$machine/health.html" "$pages/$machine.html"
   cp "$e2e/$machine/health.xml" "$pages/$machine.xml"
 done
