@@ -39,9 +39,9 @@ TEST(AtaPassThrough, OnlyTheHealthCommandsArePermitted) {
     EXPECT_FALSE(IsPermittedAtaCommand(registers)) << features;
   }
   // Only the logs read, one sector each.
-  for (AtaRegisters log : {SmartReadLog(0x04).registers, SmartReadLog(0x80).registers,
-                           ReadLogExt(0x10, 0).registers, ReadLogExt(0x04, 1).registers}) {
-    if (log.sectorNumber == 0x04 && log.command == kAtaReadLogExt) log.sectorCount = 8;
+  for (const AtaRegisters& log :
+       {SmartReadLog(0x04).registers, SmartReadLog(0x80).registers, ReadLogExt(0x10, 0).registers,
+        AtaRegisters{0, 8, 4, 1, 0, 0xA0, 0x2F}}) {
     EXPECT_FALSE(IsPermittedAtaCommand(log)) << int{log.sectorNumber};
   }
   for (const int command : {0x30, 0x24, 0xE0, 0xF4, 0x92, 0x3F}) {  // writes, standby...
