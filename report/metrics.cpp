@@ -330,13 +330,6 @@ std::vector<LogFamily> AtaFamilies() {
   };
 }
 
-bool AnyAtaLogs(const DriveTable& table) {
-  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
-    if (!table.Drive(slot).ataLogs.Empty()) return true;
-  }
-  return false;
-}
-
 // The entries of a drive's self-test log that say it failed, whatever passed after them.
 void AddSelfTestLogFailures(Exposition& out, const DriveTable& table) {
   out.Family("trelmoss_ata_self_test_log_failures", "gauge",
@@ -376,19 +369,18 @@ void AddLogFamilies(Exposition& out, const DriveTable& table,
   }
 }
 
-bool AnyScsiDisk(const DriveTable& table) {
+// Whether any drive of the run has what `has` asks; families only some runs fill are written
+// only then, so that other machines' metrics stay as they were.
+bool AnyDrive(const DriveTable& table, bool (*has)(const DriveRecord&)) {
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
-    if (!table.Drive(slot).scsiHealth.empty()) return true;
+    if (has(table.Drive(slot))) return true;
   }
   return false;
 }
-
-bool Judged(const DriveTable& table) {
-  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
-    if (table.Drive(slot).health) return true;
-  }
-  return false;
-}
+bool HasScsiHealth(const DriveRecord& drive) { return !drive.scsiHealth.empty(); }
+bool HasAtaLogs(const DriveRecord& drive) { return !drive.ataLogs.Empty(); }
+bool IsJudged(const DriveRecord& drive) { return drive.health.has_value(); }
+bool IsRaid(const DriveRecord& drive) { return drive.raid != RaidPlace::kNone; }
 
 // The verdict: one series a state (1 for the drive's own), its reasons, and the drive's own
 // status as the smartctl exporter names it, so that rules written for it work unchanged.
@@ -439,11 +431,7 @@ void AddHealth(Exposition& out, const DriveTable& table) {
 
 // Written only where a RAID controller was met, so that other machines' metrics stay as they were.
 void AddRaid(Exposition& out, const DriveTable& table) {
-  bool any = false;
-  for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
-    any |= table.Drive(slot).raid != RaidPlace::kNone;
-  }
-  if (!any) return;
+  if (!AnyDrive(table, IsRaid)) return;
   out.Family("trelmoss_device_raid", "gauge",
              "1 for a disk read through the RAID controller it sits behind, 2 for a logical "
              "volume a RAID controller makes of its disks (judged by its disks), 0 otherwise.");
@@ -461,13 +449,14 @@ std::string RenderMetrics(const DriveTable& table, double runTime) {
   AddAsleep(out, table);
   AddRaid(out, table);
   AddLogFamilies(out, table, NvmeFamilies(), &DriveRecord::nvmeHealth);
-  if (AnyScsiDisk(table)) AddLogFamilies(out, table, ScsiFamilies(), &DriveRecord::scsiHealth);
-  if (AnyAtaLogs(table)) {
+  if (AnyDrive(table, HasScsiHealth))
+    AddLogFamilies(out, table, ScsiFamilies(), &DriveRecord::scsiHealth);
+  if (AnyDrive(table, HasAtaLogs)) {
     AddLogFamilies(out, table, AtaFamilies(),
                    [](const DriveRecord& drive) { return AtaLogFields(drive.ataLogs); });
     AddSelfTestLogFailures(out, table);
   }
-  if (Judged(table)) AddHealth(out, table);
+  if (AnyDrive(table, IsJudged)) AddHealth(out, table);
   out.Family("trelmoss_devices", "gauge", "Disks read by the last run.");
   out.Sample({}, std::to_string(table.DriveCount()));
   out.Family("trelmoss_last_run_timestamp_seconds", "gauge", "When the last run started.");
