@@ -47,5 +47,8 @@ constexpr bool SelfTestElementFailed(std::uint8_t status) {
   return result == 4 || result == 5 || result == 6 || result == 8;
 }
 constexpr bool SelfTestReadFailed(std::uint8_t status) { return status >> 4 == 7; }
+constexpr bool SelfTestFailed(std::uint8_t status) {
+  return SelfTestElementFailed(status) || SelfTestReadFailed(status);
+}
 
 }  // namespace trelmoss

@@ -297,7 +297,7 @@ void Page::SelfTests(const DriveRecord& drive) {
   for (std::size_t at = 0; at < std::min(kShown, log->size()); ++at) {
     const SelfTestEntry& entry = (*log)[at];
     const std::size_t result = entry.status >> 4;
-    const bool failed = SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status);
+    const bool failed = SelfTestFailed(entry.status);
     Add(std::string(failed ? "<tr class=\"low\">" : "<tr>") + "<td>" + Number(entry.hours) +
         "</td><td>" + SelfTestKindName(entry.type) + "</td><td>" +
         (result < std::size(kResults) ? kResults[result] : "in progress or unknown") + "</td><td>" +

@@ -338,11 +338,9 @@ void AddSelfTestLogFailures(Exposition& out, const DriveTable& table) {
   for (std::uint8_t slot = 0; slot < table.DriveCount(); ++slot) {
     const DriveRecord& drive = table.Drive(slot);
     if (!drive.ataLogs.selfTests) continue;
-    const auto failures = std::count_if(
-        drive.ataLogs.selfTests->begin(), drive.ataLogs.selfTests->end(),
-        [](const SelfTestEntry& entry) {
-          return SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status);
-        });
+    const auto failures =
+        std::count_if(drive.ataLogs.selfTests->begin(), drive.ataLogs.selfTests->end(),
+                      [](const SelfTestEntry& entry) { return SelfTestFailed(entry.status); });
     out.Sample({{"device", drive.deviceName}}, std::to_string(failures));
   }
 }

@@ -131,7 +131,7 @@ void Report::AddAtaLogs(tinyxml2::XMLElement& drive, const AtaLogs& logs) {
     test->SetAttribute("type", SelfTestKindName(entry.type));
     test->SetAttribute("status", static_cast<unsigned>(entry.status));
     test->SetAttribute("hours", static_cast<unsigned>(entry.hours));
-    if (SelfTestElementFailed(entry.status) || SelfTestReadFailed(entry.status)) {
+    if (SelfTestFailed(entry.status)) {
       test->SetAttribute("lba", entry.firstErrorLba);
     }
     ata->InsertEndChild(test);
