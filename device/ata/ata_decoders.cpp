@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "device/field_text.h"
+#include "device/little_endian.h"
 #include "model/drive_table.h"
 
 namespace trelmoss {
@@ -61,10 +62,7 @@ void DecodeAttributes(DriveRecord& record, Sector data) {
     entry.id = raw[kIdOffset];
     entry.flags = static_cast<std::uint16_t>(raw[kFlagsOffset] | raw[kFlagsOffset + 1] << 8);
     entry.raw = raw[kRawLowOffset] + 256u * raw[kRawLowOffset + 1];
-    entry.wholeRaw = 0;
-    for (std::size_t byte = kRawBytes; byte-- > 0;) {
-      entry.wholeRaw = entry.wholeRaw << 8 | raw[kRawLowOffset + byte];
-    }
+    entry.wholeRaw = LoadLittleEndian<std::uint64_t>(raw + kRawLowOffset, kRawBytes);
     entry.value = raw[kValueOffset];
     entry.worst = raw[kWorstOffset];
     entry.threshold = -1;

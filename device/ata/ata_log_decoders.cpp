@@ -3,18 +3,10 @@
 #include <algorithm>
 #include <numeric>
 
+#include "device/little_endian.h"
+
 namespace trelmoss {
 namespace {
-
-std::uint16_t Word(const std::uint8_t* at) {
-  return static_cast<std::uint16_t>(at[0] | at[1] << 8);
-}
-
-std::uint64_t Qword(const std::uint8_t* at) {
-  std::uint64_t value = 0;
-  for (int byte = 8; byte-- > 0;) value = value << 8 | at[byte];
-  return value;
-}
 
 // IDENTIFY DEVICE words 84 (supported) and 87 (enabled) each hold the three bits; a word counts
 // only when its bits 15:14 are 01b.
@@ -33,7 +25,7 @@ constexpr std::uint8_t kErrorLogCapability = 1 << 0;
 
 bool IdentifySays(const std::uint8_t* words, std::uint16_t bit) {
   return std::any_of(std::begin(kFeatureWords), std::end(kFeatureWords), [&](std::size_t word) {
-    const std::uint16_t value = Word(words + 2 * word);
+    const std::uint16_t value = LoadLittleEndian<std::uint16_t>(words + 2 * word);
     return (value & kWordValidMask) == kWordValid && (value & bit) != 0;
   });
 }
@@ -49,7 +41,7 @@ constexpr std::size_t kDirectoryStatisticsWord = kDeviceStatisticsLog;  // one w
 
 // A statistic's value when the drive flags it supported and valid.
 std::optional<std::uint64_t> Statistic(Sector data, std::size_t offset, std::uint64_t mask) {
-  const std::uint64_t qword = Qword(data.data() + offset);
+  const std::uint64_t qword = LoadLittleEndian<std::uint64_t>(data.data() + offset);
   if ((qword & kSupportedFlag) == 0 || (qword & kValidFlag) == 0) return std::nullopt;
   return qword & mask;
 }
@@ -122,7 +114,7 @@ LogSupport LogSupportOf(const std::uint8_t* identifyWords, const std::uint8_t* d
 }
 
 std::uint16_t StatisticsPageCount(Sector directory) {
-  return Word(directory.data() + 2 * kDirectoryStatisticsWord);
+  return LoadLittleEndian<std::uint16_t>(directory.data() + 2 * kDirectoryStatisticsWord);
 }
 
 std::vector<std::uint8_t> ListedStatisticsPages(Sector listing) {
@@ -159,15 +151,16 @@ std::optional<std::vector<SelfTestEntry>> DecodeSelfTestLog(Sector data) {
     if (std::all_of(raw, raw + kSelfTestSize, [](std::uint8_t byte) { return byte == 0; }))
       continue;
     entries.push_back(
-        {raw[kEntryType], raw[kEntryStatus], Word(raw + kEntryHours),
-         static_cast<std::uint32_t>(Word(raw + kEntryLba) | Word(raw + kEntryLba + 2) << 16)});
+        {raw[kEntryType], raw[kEntryStatus], LoadLittleEndian<std::uint16_t>(raw + kEntryHours),
+         static_cast<std::uint32_t>(LoadLittleEndian<std::uint16_t>(raw + kEntryLba) |
+                                    LoadLittleEndian<std::uint16_t>(raw + kEntryLba + 2) << 16)});
   }
   return entries;
 }
 
 std::optional<std::uint16_t> DecodeErrorCount(Sector data) {
   if (!ChecksumHolds(data)) return std::nullopt;
-  return Word(data.data() + kErrorCountOffset);
+  return LoadLittleEndian<std::uint16_t>(data.data() + kErrorCountOffset);
 }
 
 }  // namespace trelmoss

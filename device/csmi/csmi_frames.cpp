@@ -5,6 +5,8 @@
 #include <cstring>
 #include <optional>
 
+#include "device/little_endian.h"
+
 namespace trelmoss {
 namespace {
 
@@ -57,16 +59,6 @@ constexpr std::size_t kFisCountOffset = 12;
 // Bytes 2 to 13 are the registers; all zero, they were not carried back.
 constexpr std::size_t kFisRegistersEnd = 14;
 
-void PutLittleEndian(std::span<std::uint8_t> frame, std::size_t at, std::uint32_t value) {
-  for (std::size_t i = 0; i < 4; ++i) frame[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t LittleEndian(std::span<const std::uint8_t> frame, std::size_t at) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(frame[at + i]) << (8 * i);
-  return value;
-}
-
 const char* SignatureOf(CsmiCode code) {
   return code == CsmiCode::kDriverInfo ? "CSMIALL" : "CSMISAS";
 }
@@ -108,16 +100,17 @@ bool HasSataDrive(std::span<const std::uint8_t> entry) {
 
 std::vector<std::uint8_t> BuildCsmiFrame(CsmiCode code, std::size_t bytes, unsigned seconds) {
   std::vector<std::uint8_t> frame(bytes, 0);
-  PutLittleEndian(frame, 0, kCsmiHeaderBytes);
+  StoreLittleEndian<std::uint32_t>(frame.data(), kCsmiHeaderBytes);
   std::memcpy(frame.data() + kSignatureOffset, SignatureOf(code), 7);
-  PutLittleEndian(frame, kTimeoutOffset, seconds);
-  PutLittleEndian(frame, kCodeOffset, static_cast<std::uint32_t>(code));
-  PutLittleEndian(frame, kLengthOffset, static_cast<std::uint32_t>(bytes - kCsmiHeaderBytes));
+  StoreLittleEndian<std::uint32_t>(frame.data() + kTimeoutOffset, seconds);
+  StoreLittleEndian<std::uint32_t>(frame.data() + kCodeOffset, static_cast<std::uint32_t>(code));
+  StoreLittleEndian<std::uint32_t>(frame.data() + kLengthOffset,
+                                   static_cast<std::uint32_t>(bytes - kCsmiHeaderBytes));
   return frame;
 }
 
 std::uint32_t CsmiReturnCode(std::span<const std::uint8_t> frame) {
-  return LittleEndian(frame, kReturnCodeOffset);
+  return LoadLittleEndian<std::uint32_t>(frame.data() + kReturnCodeOffset);
 }
 
 std::vector<CsmiPort> SataPortsOf(std::span<const std::uint8_t> frame) {
@@ -159,8 +152,10 @@ std::vector<std::uint8_t> BuildStpFrame(const CsmiPort& port, const AtaCommand& 
       registers.sectorNumber,   registers.cylinderLow, registers.cylinderHigh, registers.driveHead};
   std::memcpy(frame.data() + kStpCommandFisOffset, fis, sizeof fis);
   frame[kStpCommandFisOffset + kFisCountOffset] = registers.sectorCount;
-  PutLittleEndian(frame, kStpFlagsOffset, kStpPio | (dataBytes ? kStpRead : kStpUnspecified));
-  PutLittleEndian(frame, kStpDataLengthOffset, static_cast<std::uint32_t>(dataBytes));
+  StoreLittleEndian<std::uint32_t>(frame.data() + kStpFlagsOffset,
+                                   kStpPio | (dataBytes ? kStpRead : kStpUnspecified));
+  StoreLittleEndian<std::uint32_t>(frame.data() + kStpDataLengthOffset,
+                                   static_cast<std::uint32_t>(dataBytes));
   return frame;
 }
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/little_endian.h"
+
 namespace trelmoss {
 namespace {
 
@@ -31,41 +33,29 @@ constexpr std::size_t kListEntrySize = PdListBytes(1) - PdListBytes(0);
 constexpr std::size_t kEntryTypeOffset = 6;
 constexpr std::uint8_t kScsiTypeDisk = 0x00;
 
-void PutLittleEndian(MfiFrame& frame, std::size_t at, std::uint32_t value, std::size_t bytes) {
-  for (std::size_t i = 0; i < bytes; ++i)
-    frame[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t LittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = 0; i < width; ++i)
-    value |= static_cast<std::uint32_t>(bytes[at + i]) << (8 * i);
-  return value;
-}
-
 }  // namespace
 
 MfiFrame BuildPdListFrame(std::uint32_t bytes) {
   MfiFrame frame{};
   frame[0] = kMfiCmdDcmd;
   frame[kSgeCountOffset] = 1;
-  PutLittleEndian(frame, kFlagsOffset, kFrameDirectionRead, 2);
-  PutLittleEndian(frame, kDataLengthOffset, bytes, 4);
-  PutLittleEndian(frame, kOpcodeOffset, kDcmdPdGetList, 4);
+  StoreLittleEndian<std::uint16_t>(frame.data() + kFlagsOffset, kFrameDirectionRead);
+  StoreLittleEndian<std::uint32_t>(frame.data() + kDataLengthOffset, bytes);
+  StoreLittleEndian<std::uint32_t>(frame.data() + kOpcodeOffset, kDcmdPdGetList);
   return frame;
 }
 
 std::optional<PdList> ParsePdList(std::span<const std::uint8_t> reply) {
   if (reply.size() < kListHeaderSize) return std::nullopt;
   PdList list;
-  list.size = LittleEndian(reply, 0, 4);
-  const std::size_t count = LittleEndian(reply, 4, 4);
+  list.size = LoadLittleEndian<std::uint32_t>(reply.data() + 0);
+  const std::size_t count = LoadLittleEndian<std::uint32_t>(reply.data() + 4);
   const std::size_t held = (reply.size() - kListHeaderSize) / kListEntrySize;
   if (list.size > reply.size() || count > held) return list;  // too small a buffer: ask again
   for (std::size_t i = 0; i < count; ++i) {
     const std::size_t entry = kListHeaderSize + i * kListEntrySize;
     if (reply[entry + kEntryTypeOffset] != kScsiTypeDisk) continue;
-    list.disks.push_back(static_cast<std::uint16_t>(LittleEndian(reply, entry, 2)));
+    list.disks.push_back(LoadLittleEndian<std::uint16_t>(reply.data() + entry));
   }
   return list;
 }
@@ -78,8 +68,9 @@ MfiFrame BuildPassThroughFrame(std::uint16_t deviceId, std::span<const std::uint
   frame[kTargetOffset] = static_cast<std::uint8_t>(deviceId);
   frame[kCdbLengthOffset] = static_cast<std::uint8_t>(std::min<std::size_t>(cdb.size(), 16));
   frame[kSgeCountOffset] = dataBytes > 0 ? 1 : 0;
-  PutLittleEndian(frame, kFlagsOffset, dataBytes > 0 ? kFrameDirectionRead : 0, 2);
-  PutLittleEndian(frame, kDataLengthOffset, dataBytes, 4);
+  StoreLittleEndian<std::uint16_t>(frame.data() + kFlagsOffset,
+                                   dataBytes > 0 ? kFrameDirectionRead : 0);
+  StoreLittleEndian<std::uint32_t>(frame.data() + kDataLengthOffset, dataBytes);
   std::copy_n(cdb.begin(), frame[kCdbLengthOffset], frame.begin() + kCdbOffset);
   return frame;
 }

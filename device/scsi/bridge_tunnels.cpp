@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "device/little_endian.h"
 #include "device/nvme/nvme_decoders.h"
 
 namespace trelmoss {
@@ -24,14 +25,6 @@ constexpr std::uint8_t kPort1 = 0x40;
 // RETURN STATUS through DFh: one byte, the LBA high the drive returned.
 constexpr std::uint8_t kStatusPassed = 0xC2;
 constexpr std::uint8_t kStatusExceeded = 0x2C;
-
-void PutLittle32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t Little32(const std::uint8_t* at) {
-  return at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 bool Succeeded(const ScsiOutcome& outcome) { return ScsiCommandSucceeded(outcome); }
 
@@ -69,10 +62,10 @@ Cdb12 BuildJmicronNvme(JmicronStep step, std::uint32_t length) {
 
 JmicronBlock JmicronNvmeCommandBlock(const NvmeAdminCommand& command) {
   JmicronBlock block{};
-  PutLittle32(&block[0], kJmicronSignature);
-  PutLittle32(&block[2 * 4], command.opcode);
-  PutLittle32(&block[3 * 4], command.nsid);
-  PutLittle32(&block[12 * 4], command.cdw10);
+  StoreLittleEndian<std::uint32_t>(&block[0], kJmicronSignature);
+  StoreLittleEndian<std::uint32_t>(&block[2 * 4], command.opcode);
+  StoreLittleEndian<std::uint32_t>(&block[3 * 4], command.nsid);
+  StoreLittleEndian<std::uint32_t>(&block[12 * 4], command.cdw10);
   return block;
 }
 
@@ -117,8 +110,8 @@ bool BridgeRoad::JmicronNvme(DiskHandle& disk, const NvmeAdminCommand& command,
       !Carry(disk, BuildJmicronNvme(JmicronStep::kStatus, kJmicronBlockBytes), status, {}, error)) {
     return false;
   }
-  if (Little32(&status[0]) == kJmicronSignature &&
-      Little32(&status[kStatusDword * 4]) >> kStatusShift == 0) {
+  if (LoadLittleEndian<std::uint32_t>(&status[0]) == kJmicronSignature &&
+      LoadLittleEndian<std::uint32_t>(&status[kStatusDword * 4]) >> kStatusShift == 0) {
     return true;
   }
   error = numbers_.deviceFailed;  // the drive's own status: it failed the command

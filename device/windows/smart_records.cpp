@@ -1,17 +1,8 @@
 #include "device/windows/smart_records.h"
 
+#include "device/little_endian.h"
+
 namespace trelmoss {
-namespace {
-
-void StoreLittleEndian32(std::uint8_t* at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
-std::uint32_t LoadLittleEndian32(const std::uint8_t* at) {
-  return at[0] | (at[1] << 8) | (at[2] << 16) | (static_cast<std::uint32_t>(at[3]) << 24);
-}
-
-}  // namespace
 
 std::uint32_t ControlCodeOf(const AtaCommand& command) {
   return command.readsSector ? kSmartRcvDriveData : kSmartSendDriveCommand;
@@ -27,7 +18,8 @@ std::size_t ReplySizeOf(const AtaCommand& command) {
 
 SmartRequest BuildSmartRequest(const AtaCommand& command, std::uint32_t deviceNumber) {
   SmartRequest request{};
-  StoreLittleEndian32(request.data(), command.readsSector ? kSectorSize : 0);  // cBufferSize
+  StoreLittleEndian<std::uint32_t>(request.data(),
+                                   command.readsSector ? kSectorSize : 0);  // cBufferSize
   const AtaRegisters& registers = command.registers;
   std::uint8_t* ideRegs = request.data() + kRegistersOffset;
   ideRegs[0] = registers.features;
@@ -47,7 +39,7 @@ AtaRegisters ReturnedRegisters(std::span<const std::uint8_t, kReturnStatusReplyS
 }
 
 std::uint32_t VersionCapabilities(std::span<const std::uint8_t, kVersionReplySize> reply) {
-  return LoadLittleEndian32(reply.data() + kCapabilitiesOffset);
+  return LoadLittleEndian<std::uint32_t>(reply.data() + kCapabilitiesOffset);
 }
 
 }  // namespace trelmoss
